@@ -1,0 +1,29 @@
+// The conversion run: from the two file names to the saved target, reporting each outcome.
+#pragma once
+
+#include <string_view>
+
+#include "engine/host.h"
+#include "xml/dom.h"
+
+namespace ostrel::engine {
+
+// How a run ended, for front ends that report it in other ways too (an exit status).
+enum class ConversionOutcome {
+    NoDocument,      // the DOM document could not be created; nothing reported
+    MissingInput,    // the source does not exist or the target is empty; message box shown
+    LoadFailed,      // the source could not be read or parsed
+    NotProgramFile,  // the root is no Editor element
+    NoFixtureBlocks, // no /Editor/Harness/Fixtures: nothing to convert
+    Completed,       // converted and saved
+    SaveFailed,      // the target could not be written; it is as it was
+};
+
+// Sets the named attribute of the element to the value, replacing one of that name.
+void ReplaceAttribute(std::wstring_view name, const xml::Element& element, std::wstring_view value);
+
+// Runs one conversion with the host's two file names, on a document made by `createDocument`.
+// Raises DomError when the DOM fails unexpectedly; nothing has then been saved.
+ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument);
+
+}  // namespace ostrel::engine

@@ -1,0 +1,82 @@
+/* Every text Ostrel shows to its user, by its string-table number.
+ *
+ * This header is read both by the resource compiler (the STRINGTABLE of ostrel.rc is built from
+ * OSTREL_RESOURCE_STRINGS) and by the C++ code (engine/messages.cpp builds its lookup table from
+ * both lists), so a text is written here once and nowhere else.
+ *
+ * Trap: spacing inside the texts is part of them (two blanks after "Error:" and before
+ * "Conversion aborted.", three blanks in "File Open Error:   %s").
+ */
+#ifndef OSTREL_RES_STRING_TABLE_H
+#define OSTREL_RES_STRING_TABLE_H
+
+#define IDS_ABOUTBOX 101
+#define IDS_FILE_OPEN_ERROR 102
+#define IDS_FILE_ERROR_CAPTION 103
+#define IDS_OPENING_FILE 104
+#define IDS_SELECT_FILES 105
+#define IDS_NO_FIXTURE_BLOCKS 106
+#define IDS_TARGET_INVALID 107
+#define IDS_TARGET_ACCESS_DENIED 108
+#define IDS_TARGET_WRITE_ERROR 109
+#define IDS_CONVERSION_COMPLETE 110
+#define IDS_CONVERTED_FIXTURES 111
+#define IDS_NOT_A_PROGRAM_FILE 112
+
+/* Texts of the program that are not part of the Windows string table resource. */
+#define IDS_OLE_INIT_FAILED 200
+#define IDS_UNEXPECTED_ERROR 201
+#define IDS_CONSOLE_USAGE 202
+#define IDS_CONSOLE_HELP 203
+#define IDS_CONSOLE_VERSION 204
+#define IDS_CONSOLE_ERROR 205
+#define IDS_CONSOLE_BAD_OPTION 206
+
+/* X(id, text): the string table of the resource script, numbers 101 to 112. */
+#define OSTREL_RESOURCE_STRINGS(X)                                                          \
+    X(IDS_ABOUTBOX, "&About Ostrel...")                                                     \
+    X(IDS_FILE_OPEN_ERROR, "File Open Error:   %s")                                         \
+    X(IDS_FILE_ERROR_CAPTION, "File Error")                                                 \
+    X(IDS_OPENING_FILE, "Opening file %s.")                                                 \
+    X(IDS_SELECT_FILES, "Please select a source and target file.")                          \
+    X(IDS_NO_FIXTURE_BLOCKS, "No Fixture Blocks defined in this source file.  Conversion aborted.") \
+    X(IDS_TARGET_INVALID, "The target file name or path is invalid.")                       \
+    X(IDS_TARGET_ACCESS_DENIED, "Unable to write to the target file.  Access denied.")      \
+    X(IDS_TARGET_WRITE_ERROR, "Unable to write to the target file.  Error code %08x.")      \
+    X(IDS_CONVERSION_COMPLETE, "Conversion complete!")                                      \
+    X(IDS_CONVERTED_FIXTURES, "Converted %i fixtures")                                      \
+    X(IDS_NOT_A_PROGRAM_FILE, "Not a valid Vela Program file.  Conversion aborted.")
+
+/* X(id, text): texts compiled into the programs only. %s and %08x are filled by the caller. */
+#define OSTREL_PROGRAM_STRINGS(X)                                                           \
+    X(IDS_OLE_INIT_FAILED, "Ole Init Failed")                                               \
+    X(IDS_UNEXPECTED_ERROR, "The conversion stopped on an unexpected error; nothing was saved.\n\n%s\n(error code %08x)") \
+    X(IDS_CONSOLE_USAGE, "usage: ostrel-convert SOURCE TARGET\nTry 'ostrel-convert --help' for more information.") \
+    X(IDS_CONSOLE_HELP,                                                                     \
+      "usage: ostrel-convert SOURCE TARGET\n"                                               \
+      "\n"                                                                                  \
+      "Converts one Vela program file exactly as the Ostrel dialog does when SOURCE and\n"  \
+      "TARGET stand in its two fields and Convert is pressed: every short pin line of\n"   \
+      "every fixture block becomes an absolute test point (12 becomes 12,13), the CRC\n"    \
+      "checksum attribute is cleared, and the result is saved as TARGET.\n"                 \
+      "\n"                                                                                  \
+      "TARGET may equal SOURCE: the file is then converted in place. The target is\n"      \
+      "replaced in one step, so a failed save leaves it exactly as it was.\n"               \
+      "\n"                                                                                  \
+      "The Results log goes to standard output; other messages go to standard error.\n"    \
+      "\n"                                                                                  \
+      "Exit status:\n"                                                                      \
+      "  0  Conversion complete!\n"                                                         \
+      "  1  the conversion failed (unreadable or malformed source, not a program file,\n"  \
+      "     target not written, or an unexpected error)\n"                                  \
+      "  2  wrong usage, or SOURCE does not exist, or TARGET is empty\n"                    \
+      "  3  nothing to convert: the file defines no fixture blocks\n"                       \
+      "\n"                                                                                  \
+      "Options:\n"                                                                          \
+      "  --help     show this text\n"                                                       \
+      "  --version  show the product and file version")                                    \
+    X(IDS_CONSOLE_VERSION, "ostrel-convert (%s) file version %s, product version %s")     \
+    X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
+    X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")
+
+#endif

@@ -1,0 +1,119 @@
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include "io/utf8.h"
+#include "tests/support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace ostrel::test {
+
+std::wstring ConverterPath() { return io::FromUtf8(OSTREL_CONVERTER); }
+
+#ifdef _WIN32
+
+namespace {
+// Quotes one argument by the rules of the C runtime's command-line parser.
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') quoted.append(backslashes * 2 + 1, L'\\');
+        else quoted.append(backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+HANDLE InheritableFile(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    TempDir capture;
+    ProcessResult result;
+    std::wstring commandLine = QuoteArgument(program);
+    for (const auto& argument : arguments) commandLine += L" " + QuoteArgument(argument);
+    HANDLE out = InheritableFile(capture.File(L"out"));
+    HANDLE err = InheritableFile(capture.File(L"err"));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                            OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result.exitCode = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    result.out = ReadBytes(capture.File(L"out")).value_or("");
+    result.err = ReadBytes(capture.File(L"err")).value_or("");
+    return result;
+}
+
+#else
+
+ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    TempDir capture;
+    ProcessResult result;
+    const std::string outPath = io::ToUtf8(capture.File(L"out"));
+    const std::string errPath = io::ToUtf8(capture.File(L"err"));
+    std::vector<std::string> argv{io::ToUtf8(program)};
+    for (const auto& argument : arguments) argv.push_back(io::ToUtf8(argument));
+    std::vector<char*> pointers;
+    for (auto& argument : argv) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = ReadBytes(capture.File(L"out")).value_or("");
+    result.err = ReadBytes(capture.File(L"err")).value_or("");
+    return result;
+}
+
+#endif
+
+}  // namespace ostrel::test
