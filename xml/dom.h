@@ -131,4 +131,8 @@ private:
 // `document` empty when the service cannot be had.
 using DocumentFactory = HResult (*)(Document& document);
 
+// The platform's backend: MSXML over COM on Windows (COM must be initialised on the thread),
+// libxml2 elsewhere. A DocumentFactory.
+HResult CreatePlatformDocument(Document& document);
+
 }  // namespace ostrel::xml
