@@ -1,0 +1,108 @@
+// ostrel-convert SOURCE TARGET: one conversion, exactly as the dialog's Convert button runs it.
+#include <csignal>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "console/console_host.h"
+#include "engine/conversion.h"
+#include "engine/messages.h"
+#include "io/utf8.h"
+#include "res/version.h"
+#include "xml/dom.h"
+
+#ifdef _WIN32
+#include <objbase.h>
+#endif
+
+namespace ostrel::console {
+
+namespace {
+
+enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3 };
+
+int ExitStatusOf(engine::ConversionOutcome outcome) {
+    switch (outcome) {
+        case engine::ConversionOutcome::Completed: return kCompleted;
+        case engine::ConversionOutcome::NoFixtureBlocks: return kNothingToConvert;
+        case engine::ConversionOutcome::MissingInput: return kUsage;
+        default: return kFailed;
+    }
+}
+
+void ReportError(HResult code, const std::wstring& description) {
+    WriteText(stderr, engine::FormatText(IDS_CONSOLE_ERROR, {engine::HexCode(code), description}) +
+                          L"\r\n");
+}
+
+int Convert(const std::wstring& source, const std::wstring& target) {
+    ConsoleHost host(source, target);
+    try {
+        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
+        if (outcome == engine::ConversionOutcome::NoDocument) {
+            ReportError(hr::kFail, L"the XML document service is not available");
+        }
+        return ExitStatusOf(outcome);
+    } catch (const xml::DomError& error) {
+        ReportError(xml::ErrorCode(error), xml::ErrorDescription(error));
+    } catch (const std::bad_alloc&) {
+        ReportError(hr::kOutOfMemory, L"out of memory");
+    } catch (const std::exception& error) {
+        ReportError(hr::kFail, io::FromUtf8(error.what()));
+    }
+    return kFailed;
+}
+
+int Run(const std::vector<std::wstring>& arguments) {
+    std::vector<std::wstring> names;
+    bool optionsEnded = false;
+    for (const auto& argument : arguments) {
+        if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, L"--") != 0) {
+            names.push_back(argument);
+        } else if (argument == L"--") {
+            optionsEnded = true;
+        } else if (argument == L"--help") {
+            WriteText(stdout, engine::LoadText(IDS_CONSOLE_HELP) + L"\r\n");
+            return kCompleted;
+        } else if (argument == L"--version") {
+            WriteText(stdout, engine::FormatText(IDS_CONSOLE_VERSION,
+                                                 {L"" OSTREL_PRODUCT_NAME, L"" OSTREL_FILE_VERSION_TEXT,
+                                                  L"" OSTREL_PRODUCT_VERSION_TEXT}) +
+                                  L"\r\n");
+            return kCompleted;
+        } else {
+            WriteText(stderr, engine::FormatText(IDS_CONSOLE_BAD_OPTION, {argument}) + L"\r\n" +
+                                  engine::LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
+            return kUsage;
+        }
+    }
+    if (names.size() != 2) {
+        WriteText(stderr, engine::LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
+        return kUsage;
+    }
+    return Convert(names[0], names[1]);
+}
+
+}  // namespace
+
+}  // namespace ostrel::console
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    // The document service is reached through COM, on this thread.
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    const std::vector<std::wstring> arguments(argv + 1, argv + argc);
+    const int status = ostrel::console::Run(arguments);
+    CoUninitialize();
+    return status;
+}
+#else
+int main(int argc, char** argv) {
+    // A save beyond the file-size limit must fail as a write error, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::vector<std::wstring> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(ostrel::io::FromUtf8(argv[i]));
+    return ostrel::console::Run(arguments);
+}
+#endif

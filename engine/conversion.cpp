@@ -1,0 +1,88 @@
+#include "engine/conversion.h"
+
+#include "engine/fixture_walk.h"
+#include "engine/messages.h"
+#include "io/file_system.h"
+
+namespace ostrel::engine {
+
+namespace {
+
+constexpr std::wstring_view kRootPath = L"/Editor";
+constexpr std::wstring_view kFixturesPath = L"/Editor/Harness/Fixtures";
+constexpr std::wstring_view kChecksumAttribute = L"CRC";
+
+void Report(ConversionHost& host, unsigned sound, const std::wstring& line) {
+    host.Beep(sound);
+    host.AppendResult(line);
+}
+
+// Checks the two names before anything is read; false once the user has been told.
+bool CheckInput(ConversionHost& host, const std::wstring& source, const std::wstring& target) {
+    if (io::PathExists(source) && !target.empty()) return true;
+    host.ShowMessageBox(LoadText(IDS_SELECT_FILES), LoadText(IDS_FILE_ERROR_CAPTION),
+                        kOkOnly | kIconHand);
+    return false;
+}
+
+ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
+    if (result == hr::kOk) {
+        Report(host, kIconAsterisk, LoadText(IDS_CONVERSION_COMPLETE));
+        // With the line end every line gets, two empty lines part this run from the next.
+        host.AppendResult(L"\r\n");
+        return ConversionOutcome::Completed;
+    }
+    if (result == hr::kAccessDenied) {
+        Report(host, kIconHand, LoadText(IDS_TARGET_ACCESS_DENIED));
+    } else if (result == hr::kInvalidArg) {
+        Report(host, kIconHand, LoadText(IDS_TARGET_INVALID));
+    } else {
+        Report(host, kIconHand, FormatText(IDS_TARGET_WRITE_ERROR, {HexCode(result)}));
+    }
+    return ConversionOutcome::SaveFailed;
+}
+
+}  // namespace
+
+void ReplaceAttribute(std::wstring_view name, const xml::Element& element, std::wstring_view value) {
+    xml::Attribute attribute = element.ownerDocument().createAttribute(name);
+    attribute.putValue(value);
+    element.setAttributeNode(attribute);
+}
+
+ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument) {
+    xml::Document document;
+    if (hr::Failed(createDocument(document)) || !document) return ConversionOutcome::NoDocument;
+    document.putAsync(false);
+    document.putResolveExternals(false);
+    document.putPreserveWhiteSpace(true);
+
+    const std::wstring source = host.SourceText();
+    const std::wstring target = host.TargetText();
+    if (!CheckInput(host, source, target)) return ConversionOutcome::MissingInput;
+
+    host.AppendResult(FormatText(IDS_OPENING_FILE, {source}));
+    if (!document.load(source)) {
+        const xml::ParseError error = document.parseError();
+        host.AppendResult(FormatText(IDS_FILE_OPEN_ERROR, {error.reason().value_or(L"")}));
+        return ConversionOutcome::LoadFailed;
+    }
+
+    xml::Node node = document.selectSingleNode(kRootPath);
+    if (!node) {
+        Report(host, kIconHand, LoadText(IDS_NOT_A_PROGRAM_FILE));
+        return ConversionOutcome::NotProgramFile;
+    }
+    ReplaceAttribute(kChecksumAttribute, node.asElement(), L"");
+
+    node = document.selectSingleNode(kFixturesPath);
+    if (!node) {
+        Report(host, kIconExclamation, LoadText(IDS_NO_FIXTURE_BLOCKS));
+        return ConversionOutcome::NoFixtureBlocks;
+    }
+    ConvertFixtures(host, node);
+
+    return ReportSave(host, document.save(target));
+}
+
+}  // namespace ostrel::engine

@@ -1,0 +1,96 @@
+#include "io/utf8.h"
+
+#include <cstdint>
+
+namespace ostrel::io {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void AppendWide(std::wstring& out, char32_t c) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (c >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            return;
+        }
+    }
+    out += static_cast<wchar_t>(c);
+}
+
+// Decodes one sequence at `i`, advancing it; an invalid or truncated sequence gives U+FFFD and
+// advances past its lead byte and whatever continuation bytes belong to it.
+char32_t DecodeUtf8(std::string_view bytes, std::size_t& i) {
+    const auto lead = static_cast<std::uint8_t>(bytes[i++]);
+    if (lead < 0x80) return lead;
+    int length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 1, c = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 2, c = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 3, c = lead & 0x07, minimum = 0x10000;
+    } else {
+        return kReplacement;
+    }
+    for (int k = 0; k < length; ++k) {
+        if (i >= bytes.size() || (static_cast<std::uint8_t>(bytes[i]) & 0xC0) != 0x80) {
+            return kReplacement;
+        }
+        c = (c << 6) | (static_cast<std::uint8_t>(bytes[i++]) & 0x3F);
+    }
+    if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return kReplacement;
+    return c;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(text[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            const bool high = c >= 0xD800 && c <= 0xDBFF;
+            if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+            }
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::wstring FromUtf8(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) AppendWide(out, DecodeUtf8(bytes, i));
+    return out;
+}
+
+}  // namespace ostrel::io
