@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ostrel needs to build and test, skipping those already present.
+#   scripts/setup.sh            native build and tests
+#   scripts/setup.sh --windows  also the Windows cross build and Wine
+set -euo pipefail
+
+packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux)
+if [[ "${1:-}" == "--windows" ]]; then
+    packages+=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils)
+fi
+
+as_root() {
+    if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+fi
+as_root apt-get update -q
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,229 @@
+#include "engine/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/engine/program_files.h"
+#include "tests/engine/recording_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::engine {
+namespace {
+
+using test::Fixture;
+using test::ProgramFile;
+using Events = std::vector<std::wstring>;
+
+const std::string kProgram = ProgramFile(Fixture("12\n13,A7\n14,A7,B3") + Fixture("K9", "two"));
+
+class ConversionRun : public testing::Test {
+protected:
+    ConversionRun() { test::WriteBytes(source_, kProgram); }
+
+    ConversionOutcome Run(const std::wstring& source, const std::wstring& target) {
+        host_ = test::RecordingHost(source, target);
+        return RunConversion(host_, &xml::CreatePlatformDocument);
+    }
+
+    test::TempDir folder_;
+    std::wstring source_ = folder_.File(L"program.vlf");
+    std::wstring target_ = folder_.File(L"converted.vlf");
+    test::RecordingHost host_{L"", L""};
+};
+
+TEST_F(ConversionRun, ConvertsSavesAndReportsSuccess) {
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_EQ(host_.events, (Events{L"log Opening file " + source_ + L".",
+                                    L"log Converted 2 fixtures", L"beep 64",
+                                    L"log Conversion complete!", L"log \r\n"}));
+    EXPECT_EQ(host_.log, L"Opening file " + source_ +
+                             L".\r\nConverted 2 fixtures\r\nConversion complete!\r\n\r\n\r\n");
+
+    const std::string converted = test::ReadBytes(target_).value();
+    EXPECT_NE(converted.find("CRC=\"\""), std::string::npos);
+    EXPECT_EQ(converted.find("1234ABCD"), std::string::npos);
+    EXPECT_NE(converted.find("<![CDATA[\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,A7,B3\n\t\t\t]]>"),
+              std::string::npos);
+    EXPECT_NE(converted.find("<![CDATA[\n\t\t\t\t0,1\n\t\t\t]]>"), std::string::npos);
+    EXPECT_EQ(test::ReadBytes(source_), kProgram) << "the source is never written";
+}
+
+TEST_F(ConversionRun, ConvertsInPlaceWhenTheTargetIsTheSource) {
+    EXPECT_EQ(Run(source_, source_), ConversionOutcome::Completed);
+    EXPECT_NE(test::ReadBytes(source_).value().find("12,13"), std::string::npos);
+    EXPECT_EQ(folder_.Listing(), L"program.vlf\n") << "no temporary file is left";
+}
+
+TEST_F(ConversionRun, AddsAnEmptyChecksumWhenTheRootHasNone) {
+    test::WriteBytes(source_, ProgramFile(Fixture("1"), ""));
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_NE(test::ReadBytes(target_).value().find("<Editor CRC=\"\">"), std::string::npos);
+}
+
+TEST_F(ConversionRun, MissingInputShowsTheBoxAndNothingElse) {
+    const Events box{L"box 16 File Error: Please select a source and target file."};
+    EXPECT_EQ(Run(L"", target_), ConversionOutcome::MissingInput);
+    EXPECT_EQ(host_.events, box);
+    EXPECT_EQ(Run(folder_.File(L"absent.vlf"), target_), ConversionOutcome::MissingInput);
+    EXPECT_EQ(host_.events, box);
+    EXPECT_EQ(Run(source_, L""), ConversionOutcome::MissingInput);
+    EXPECT_EQ(host_.events, box);
+    EXPECT_FALSE(test::ReadBytes(target_));
+}
+
+TEST_F(ConversionRun, LoadFailuresAreLoggedWithTheReasonAndNoBeep) {
+    const std::wstring broken = folder_.File(L"broken.vlf");
+    test::WriteBytes(broken, "<Editor><Harness></Editor>");
+    for (const std::wstring& source : {folder_.path(), broken}) {
+        EXPECT_EQ(Run(source, target_), ConversionOutcome::LoadFailed);
+        ASSERT_EQ(host_.events.size(), 2u);
+        EXPECT_EQ(host_.events[0], L"log Opening file " + source + L".");
+        EXPECT_EQ(host_.events[1].rfind(L"log File Open Error:   ", 0), 0u) << host_.events[1].size();
+        EXPECT_GT(host_.events[1].size(), std::wstring(L"log File Open Error:   ").size());
+    }
+    EXPECT_FALSE(test::ReadBytes(target_));
+}
+
+TEST_F(ConversionRun, RefusesFilesThatAreNotProgramFiles) {
+    test::WriteBytes(source_, "<?xml version=\"1.0\"?><Program CRC=\"1\"/>");
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::NotProgramFile);
+    EXPECT_EQ(host_.events,
+              (Events{L"log Opening file " + source_ + L".", L"beep 16",
+                      L"log Not a valid Vela Program file.  Conversion aborted."}));
+    EXPECT_FALSE(test::ReadBytes(target_));
+}
+
+TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
+    test::WriteBytes(source_, "<Editor CRC=\"1\"><Harness/></Editor>");
+    EXPECT_EQ(Run(source_, source_), ConversionOutcome::NoFixtureBlocks);
+    EXPECT_EQ(host_.events,
+              (Events{L"log Opening file " + source_ + L".", L"beep 48",
+                      L"log No Fixture Blocks defined in this source file.  Conversion aborted."}));
+    EXPECT_EQ(test::ReadBytes(source_), "<Editor CRC=\"1\"><Harness/></Editor>");
+}
+
+TEST_F(ConversionRun, ConvertsAnEmptyFixturesElement) {
+    test::WriteBytes(source_, ProgramFile(""));
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_EQ(host_.events[1], L"log Converted 0 fixtures");
+}
+
+TEST_F(ConversionRun, ReportsTargetsThatCannotBeWrittenAndLeavesThemAlone) {
+    test::WriteBytes(target_, "old");
+    std::filesystem::permissions(test::FsPath(target_), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read);
+    const std::wstring accessDenied = L"log Unable to write to the target file.  Access denied.";
+    const std::wstring invalid = L"log The target file name or path is invalid.";
+    struct Case {
+        std::wstring target;
+        std::wstring line;
+    };
+    for (const Case& c : {Case{target_, accessDenied}, Case{folder_.path(), accessDenied},
+                          Case{L"   ", invalid},
+                          Case{folder_.File(L"no-such-folder/converted.vlf"), invalid}}) {
+        EXPECT_EQ(Run(source_, c.target), ConversionOutcome::SaveFailed);
+        ASSERT_EQ(host_.events.size(), 4u);
+        EXPECT_EQ(host_.events[2], L"beep 16");
+        EXPECT_EQ(host_.events[3], c.line);
+    }
+    EXPECT_EQ(test::ReadBytes(target_), "old");
+    EXPECT_EQ(folder_.Listing(), L"converted.vlf\nprogram.vlf\n");
+}
+
+TEST_F(ConversionRun, TwoRunsFollowEachOtherInTheLog) {
+    Run(source_, target_);
+    const std::wstring first = host_.log;
+    host_.source = folder_.File(L"absent");
+    RunConversion(host_, &xml::CreatePlatformDocument);
+    host_.source = source_;
+    host_.target = L"";
+    RunConversion(host_, &xml::CreatePlatformDocument);
+    EXPECT_EQ(host_.log, first) << "missing input adds nothing to the log";
+    host_.target = target_;
+    RunConversion(host_, &xml::CreatePlatformDocument);
+    EXPECT_EQ(host_.log, first + first);
+}
+
+TEST_F(ConversionRun, HostileFilesEndInALoadFailure) {
+    const std::string laughs =
+        "<?xml version=\"1.0\"?><!DOCTYPE Editor [<!ENTITY a \"aaaaaaaaaaaaaaaa\">"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+        "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+        "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+        "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
+        "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]>"
+        "<Editor><Harness><Fixtures><Fixture><![CDATA[1]]></Fixture>&g;</Fixtures></Harness>"
+        "</Editor>";
+    std::string garbage(4096, '\0');
+    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
+    for (const std::string& content : {garbage, std::string(), std::string(200000, '<')}) {
+        test::WriteBytes(source_, content);
+        EXPECT_EQ(Run(source_, target_), ConversionOutcome::LoadFailed);
+    }
+    // An expansion bomb either fails to load or is saved without being expanded.
+    test::WriteBytes(source_, laughs);
+    const ConversionOutcome outcome = Run(source_, target_);
+    if (outcome == ConversionOutcome::Completed) {
+        EXPECT_LT(test::ReadBytes(target_).value().size(), 10000u);
+    } else {
+        EXPECT_EQ(outcome, ConversionOutcome::LoadFailed);
+    }
+}
+
+// A document service that cannot be had ends the run without a word.
+HResult Unavailable(xml::Document&) { return hr::kFail; }
+
+TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
+    test::RecordingHost host(source_, target_);
+    EXPECT_EQ(RunConversion(host, &Unavailable), ConversionOutcome::NoDocument);
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_FALSE(test::ReadBytes(target_));
+}
+
+// A document that loads, then fails the way a broken service would.
+class FailingDocument final : public xml::backend::DocumentImpl {
+public:
+    xml::backend::NodeKind kind() const override { return xml::backend::NodeKind::Document; }
+    std::shared_ptr<NodeImpl> firstChild() override { Fail(); }
+    std::shared_ptr<NodeImpl> nextSibling() override { Fail(); }
+    std::wstring nodeName() override { return L"#document"; }
+    std::optional<std::wstring> nodeValue() override { return std::nullopt; }
+    std::shared_ptr<DocumentImpl> ownerDocument() override { Fail(); }
+    std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl&) override { Fail(); }
+    void putValue(std::wstring_view) override { Fail(); }
+    void putText(std::wstring_view) override { Fail(); }
+    void putAsync(bool) override {}
+    void putResolveExternals(bool) override {}
+    void putPreserveWhiteSpace(bool) override {}
+    bool load(std::wstring_view) override { return true; }
+    std::shared_ptr<xml::backend::ParseErrorImpl> parseError() override { Fail(); }
+    std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view) override { Fail(); }
+    std::shared_ptr<NodeImpl> createAttribute(std::wstring_view) override { Fail(); }
+    HResult serialize(std::string&) override { return hr::kFail; }
+
+private:
+    [[noreturn]] static void Fail() { xml::RaiseDomError(hr::kFail, L"the service broke"); }
+};
+
+HResult Failing(xml::Document& document) {
+    document = xml::Document(std::make_shared<FailingDocument>());
+    return hr::kOk;
+}
+
+TEST_F(ConversionRun, DomErrorsLeaveTheRunAndNothingIsSaved) {
+    test::RecordingHost host(source_, target_);
+    try {
+        RunConversion(host, &Failing);
+        FAIL() << "no error raised";
+    } catch (const xml::DomError& error) {
+        EXPECT_EQ(xml::ErrorCode(error), hr::kFail);
+        EXPECT_EQ(xml::ErrorDescription(error), L"the service broke");
+    }
+    EXPECT_EQ(host.events, Events{L"log Opening file " + source_ + L"."});
+    EXPECT_FALSE(test::ReadBytes(target_));
+}
+
+}  // namespace
+}  // namespace ostrel::engine
