@@ -1,0 +1,152 @@
+#include "ui/ostrel_dlg.h"
+
+#include "app/about_dlg.h"
+#include "engine/conversion.h"
+#include "res/resource.h"
+#include "res/string_table.h"
+#include "win/module.h"
+#include "win/registry_key.h"
+#include "xml/dom.h"
+
+namespace ostrel::ui {
+
+namespace {
+
+// The editor's key, whose value "DataFiles" names the default folder of the browse dialogs.
+constexpr wchar_t kEditorKey[] = L"Software\\Korrin\\Vela Editor";
+constexpr wchar_t kDataFilesValue[] = L"DataFiles";
+// The value is read into a buffer of this many characters, terminating null included.
+constexpr std::size_t kDataFilesCapacity = 260;
+
+constexpr wchar_t kProgramExtension[] = L"vlf";
+constexpr wchar_t kSourceFilter[] =
+    L"Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||";
+constexpr wchar_t kTargetFilter[] = L"Vela Program Files (*.vlf)|*.vlf||";
+constexpr DWORD kSourceFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_DONTADDTORECENT;
+constexpr DWORD kTargetFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_DONTADDTORECENT;
+
+}  // namespace
+
+COstrelDlg::COstrelDlg()
+    : win::Dialog(IDD_OSTREL_DIALOG),
+      m_icon(LoadIconW(win::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+win::MessageMap COstrelDlg::GetMessageMap() const {
+    static const win::MessageMapEntry kEntries[] = {
+        {WM_SYSCOMMAND, 0, 0, &win::MessageHandler<&COstrelDlg::OnSysCommand>},
+        {WM_COMMAND, BN_CLICKED, IDC_BROWSE_SOURCE,
+         &win::CommandHandler<&COstrelDlg::OnBrowseSource>},
+        {WM_COMMAND, BN_CLICKED, IDC_BROWSE_TARGET,
+         &win::CommandHandler<&COstrelDlg::OnBrowseTarget>},
+        {WM_COMMAND, BN_CLICKED, IDC_CONVERT, &win::CommandHandler<&COstrelDlg::OnConvert>},
+        {WM_COMMAND, EN_CHANGE, IDC_TARGET_EDIT, &win::CommandHandler<&COstrelDlg::OnChangeTarget>},
+        {WM_COMMAND, EN_CHANGE, IDC_SOURCE_EDIT, &win::CommandHandler<&COstrelDlg::OnChangeSource>},
+        {WM_COMMAND, EN_KILLFOCUS, IDC_SOURCE_EDIT,
+         &win::CommandHandler<&COstrelDlg::OnKillFocusSource>},
+    };
+    return win::MakeMessageMap(kEntries);
+}
+
+void COstrelDlg::DoDataExchange() {
+    win::Dialog::DoDataExchange();
+    BindControl(IDC_SOURCE_EDIT, m_sourceEdit);
+    BindControl(IDC_TARGET_EDIT, m_targetEdit);
+    BindControl(IDC_RESULTS_EDIT, m_resultsEdit);
+}
+
+BOOL COstrelDlg::OnInitDialog() {
+    win::Dialog::OnInitDialog();
+
+    HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
+    if (systemMenu != nullptr) {
+        const std::wstring aboutItem = win::LoadResourceString(IDS_ABOUTBOX);
+        if (!aboutItem.empty()) {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutItem.c_str());
+        }
+    }
+
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    return TRUE;  // the dialog manager focuses the first tab stop, the source edit
+}
+
+bool COstrelDlg::OnSysCommand(WPARAM command, LPARAM) {
+    if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;  // the window's default handling
+    app::CAboutDlg aboutDlg(Handle());
+    aboutDlg.DoModal();
+    return true;
+}
+
+std::wstring COstrelDlg::GetBrowseFileName(const win::Edit& edit) {
+    std::wstring name = edit.GetText();
+    if (!name.empty()) return name;
+
+    // Read access only: asking for write access as well is refused to ordinary users, and the
+    // value is only read. The call still creates the key when the process may do so.
+    win::RegistryKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, kEditorKey, KEY_READ) != ERROR_SUCCESS) return {};
+    std::wstring dataFiles;
+    if (key.QueryString(kDataFilesValue, kDataFilesCapacity, dataFiles) == ERROR_SUCCESS &&
+        !dataFiles.empty()) {
+        // The browse dialog opens in the current directory; a failure leaves it where it was.
+        SetCurrentDirectoryW(dataFiles.c_str());
+    }
+    return {};
+}
+
+std::optional<std::wstring> COstrelDlg::RunFileDialog(const win::FileDialog& dialog) {
+    return dialog.DoModal(Handle());
+}
+
+void COstrelDlg::OnBrowseSource() {
+    const win::FileDialog dialog(true, kProgramExtension, GetBrowseFileName(m_sourceEdit),
+                                 kSourceFlags, kSourceFilter);
+    const std::optional<std::wstring> path = RunFileDialog(dialog);
+    if (!path) return;
+    m_sourceEdit.SetText(*path);
+    m_sourceChanging = TRUE;
+    CarrySourceToTarget();
+}
+
+void COstrelDlg::OnBrowseTarget() {
+    const win::FileDialog dialog(false, kProgramExtension, GetBrowseFileName(m_targetEdit),
+                                 kTargetFlags, kTargetFilter);
+    const std::optional<std::wstring> path = RunFileDialog(dialog);
+    if (!path) return;
+    m_targetEdit.SetText(*path);
+    if (!m_sourceChanging) m_targetSetByUser = TRUE;
+}
+
+void COstrelDlg::OnConvert() { engine::RunConversion(*this, &xml::CreatePlatformDocument); }
+
+void COstrelDlg::OnChangeTarget() {
+    if (!m_sourceChanging) m_targetSetByUser = TRUE;
+}
+
+void COstrelDlg::OnChangeSource() { m_sourceChanging = TRUE; }
+
+void COstrelDlg::OnKillFocusSource() { CarrySourceToTarget(); }
+
+// Copies the source name to the target while the target follows it. The copy raises the
+// target's EN_CHANGE while m_sourceChanging is TRUE, so it is not taken as the user's choice.
+void COstrelDlg::CarrySourceToTarget() {
+    if (!m_targetSetByUser) {
+        m_sourceChanging = TRUE;
+        m_targetEdit.SetText(m_sourceEdit.GetText());
+    }
+    m_sourceChanging = FALSE;
+}
+
+std::wstring COstrelDlg::SourceText() { return m_sourceEdit.GetText(); }
+
+std::wstring COstrelDlg::TargetText() { return m_targetEdit.GetText(); }
+
+void COstrelDlg::ShowMessageBox(const std::wstring& text, const std::wstring& caption,
+                                unsigned flags) {
+    MessageBoxW(Handle(), text.c_str(), caption.c_str(), flags);
+}
+
+void COstrelDlg::Beep(unsigned type) { MessageBeep(type); }
+
+}  // namespace ostrel::ui
