@@ -79,4 +79,20 @@
     X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")
 
+/* Texts of the two dialog templates of the resource script (ostrel.rc). */
+#define OSTREL_ABOUT_TITLE "About Ostrel"
+#define OSTREL_ABOUT_PRODUCT_LINE "Vela Test Point Utility, Version 1.0"
+#define OSTREL_ABOUT_OK "OK"
+#define OSTREL_MAIN_TITLE "Vela Test Point Reassignment Utility"
+/* Trap: two lines in one static text, joined by a single line feed; two blanks after "pins". */
+#define OSTREL_MAIN_INTRO                                                                   \
+    "This utility renames all the fixture pins  to match the test point assignments.\n"   \
+    "Select the source and target program names and press Convert."
+#define OSTREL_MAIN_SOURCE_LABEL "Source Program File:"
+#define OSTREL_MAIN_TARGET_LABEL "Target Program File:"
+#define OSTREL_MAIN_BROWSE "..."
+#define OSTREL_MAIN_CONVERT "Convert"
+#define OSTREL_MAIN_CANCEL "Cancel"
+#define OSTREL_MAIN_RESULTS_LABEL "Results:"
+
 #endif
