@@ -1,0 +1,205 @@
+// The file operations on Windows. The target is written by the program itself, not by the DOM
+// service, so that every save replaces the file in one step and reports a meaningful code.
+#include "io/file_system.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace ostrel::io {
+
+namespace {
+
+// The code a failed file operation is reported by. Only failures that are about permission
+// count as access denied; a file that is busy (sharing or lock violation) keeps its own code,
+// which tells the user more.
+HResult FromWin32(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+            return hr::kFail;  // a failure that set no code
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return hr::kAccessDenied;
+        case ERROR_FILE_NOT_FOUND:  // the folder of a file being created
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return hr::kInvalidArg;
+        default:
+            return static_cast<HResult>(HRESULT_FROM_WIN32(error));
+    }
+}
+
+HResult LastError() { return FromWin32(GetLastError()); }
+
+bool IsBlank(std::wstring_view text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' ' || c == L'\t'; });
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Closes a file handle when its scope ends.
+class FileHandle {
+  public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    // Closes now; false when closing failed (a late write error may show here).
+    bool Close() {
+        if (!valid()) return true;
+        const BOOL closed = CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed != FALSE;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+// The absolute name of the file to replace. A symbolic link is followed, so that the file it
+// points to is written and the link itself stays.
+HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& attributes) {
+    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return LastError();
+    target.assign(length, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), length, target.data(), nullptr);
+    if (written == 0 || written >= length) return LastError();
+    target.resize(written);
+    if (target.empty() || IsSeparator(target.back())) return hr::kInvalidArg;  // no file name
+
+    attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? hr::kOk : FromWin32(error);
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return hr::kOk;
+
+    FileHandle link(CreateFileW(target.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link.valid()) {
+        const DWORD error = GetLastError();
+        // A dangling link is replaced like a file.
+        return error == ERROR_FILE_NOT_FOUND ? hr::kOk : FromWin32(error);
+    }
+    const DWORD finalLength =
+        GetFinalPathNameByHandleW(link.get(), nullptr, 0, FILE_NAME_NORMALIZED);
+    if (finalLength == 0) return LastError();
+    std::wstring resolved(finalLength, L'\0');
+    const DWORD finalWritten =
+        GetFinalPathNameByHandleW(link.get(), resolved.data(), finalLength, FILE_NAME_NORMALIZED);
+    if (finalWritten == 0 || finalWritten >= finalLength) return LastError();
+    resolved.resize(finalWritten);
+    target = std::move(resolved);
+    attributes = GetFileAttributesW(target.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? LastError() : hr::kOk;
+}
+
+std::wstring FolderOf(const std::wstring& target) {
+    const auto separator = std::find_if(target.rbegin(), target.rend(), IsSeparator);
+    return std::wstring(target.begin(), separator.base());  // keeps the trailing separator
+}
+
+// Creates a new file with a random name in the folder; `name` receives its path.
+HResult CreateTemporaryFile(const std::wstring& folder, std::wstring& name, HANDLE& file) {
+    std::random_device random;
+    constexpr int kAttempts = 16;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
+        wchar_t suffix[32];
+        swprintf(suffix, sizeof suffix / sizeof suffix[0], L"~ostrel%016llx.tmp",
+                 static_cast<unsigned long long>(number));
+        name = folder + suffix;
+        file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return hr::kOk;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return FromWin32(error);
+    }
+    return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+}
+
+HResult WriteAll(HANDLE file, std::string_view bytes) {
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    while (!bytes.empty()) {
+        const DWORD size = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), size, &written, nullptr)) return LastError();
+        if (written == 0) return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+        bytes.remove_prefix(written);
+    }
+    return FlushFileBuffers(file) ? hr::kOk : LastError();
+}
+
+// Puts the written temporary file in the target's place in one step.
+HResult MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, bool exists) {
+    if (exists) {
+        // ReplaceFileW keeps the target's attributes, security and creation time.
+        if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
+                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            return hr::kOk;
+        }
+        // Whatever ReplaceFileW could not do (file systems without its support, or a rename
+        // that failed half way and left the target's name free), a plain move finishes.
+        const DWORD replaceError = GetLastError();
+        if (MoveFileExW(temporary.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return hr::kOk;
+        }
+        return FromWin32(replaceError);
+    }
+    if (MoveFileExW(temporary.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return hr::kOk;
+    }
+    return LastError();
+}
+
+}  // namespace
+
+bool PathExists(std::wstring_view path) {
+    if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
+    return PathFileExistsW(std::wstring(path).c_str()) != FALSE;
+}
+
+HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
+    if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
+
+    std::wstring target;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    HResult result = ResolveTarget(std::wstring(path), target, attributes);
+    if (hr::Failed(result)) return result;
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return hr::kAccessDenied;
+    }
+
+    std::wstring temporary;
+    HANDLE raw = INVALID_HANDLE_VALUE;
+    result = CreateTemporaryFile(FolderOf(target), temporary, raw);
+    if (hr::Failed(result)) return result;
+    FileHandle file(raw);
+    result = WriteAll(file.get(), bytes);
+    if (!file.Close() && !hr::Failed(result)) result = LastError();
+    if (!hr::Failed(result)) result = MoveIntoPlace(temporary, target, exists);
+    if (hr::Failed(result)) DeleteFileW(temporary.c_str());
+    return result;
+}
+
+}  // namespace ostrel::io
