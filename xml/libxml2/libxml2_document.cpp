@@ -1,0 +1,679 @@
+#include "xml/libxml2/libxml2_document.h"
+
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <unordered_set>
+
+#include "io/file_system.h"
+#include "io/utf8.h"
+
+namespace ostrel::xml::libxml2 {
+
+namespace {
+
+using backend::NodeKind;
+
+// ---- Strings: libxml2 speaks UTF-8 ----
+
+std::wstring Wide(const xmlChar* text) {
+    if (text == nullptr) return {};
+    return io::FromUtf8(reinterpret_cast<const char*>(text));
+}
+
+const xmlChar* XmlText(const std::string& utf8) {
+    return reinterpret_cast<const xmlChar*>(utf8.c_str());
+}
+
+// The name as written in the file: prefix:local for a namespaced element or attribute.
+std::wstring QualifiedName(xmlNodePtr node) {
+    if (node->ns == nullptr || node->ns->prefix == nullptr) return Wide(node->name);
+    return Wide(node->ns->prefix) + L":" + Wide(node->name);
+}
+
+// libxml2 messages end with a line feed, and some carry trailing blanks.
+std::string TrimEnd(const char* message) {
+    std::string text = message != nullptr ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Runs a node operation, reporting a failed allocation the way the DOM service does.
+template <typename Operation>
+auto ReportingOutOfMemory(Operation operation) -> decltype(operation()) {
+    try {
+        return operation();
+    } catch (const std::bad_alloc&) {
+        RaiseDomError(hr::kOutOfMemory, L"Not enough memory to complete the operation.");
+    }
+}
+
+// ---- The tree of one load ----
+
+// A parsed document, and the attributes created for it or taken off its elements. Those are
+// attached to nothing, so libxml2 does not free them with the document; they are freed here
+// unless they have been attached since. Every node handle shares the tree, so a node outlives
+// a reload of its document.
+class Tree {
+  public:
+    explicit Tree(xmlDocPtr doc) noexcept : doc_(doc) {}
+    ~Tree() {
+        for (xmlAttrPtr attribute : detached_) {
+            if (attribute->parent == nullptr) xmlFreeProp(attribute);
+        }
+        if (doc_ != nullptr) xmlFreeDoc(doc_);
+    }
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    // The document; null for the tree of a document that has loaded nothing.
+    xmlDocPtr doc() const noexcept { return doc_; }
+    // Takes over an attribute that may end up attached to nothing. Safe to repeat.
+    void AdoptDetached(xmlAttrPtr attribute) { detached_.insert(attribute); }
+
+  private:
+    xmlDocPtr doc_;
+    std::unordered_set<xmlAttrPtr> detached_;
+};
+
+class Libxml2Document;
+
+std::shared_ptr<backend::NodeImpl> Wrap(const std::shared_ptr<Libxml2Document>& owner,
+                                        const std::shared_ptr<Tree>& tree, xmlNodePtr node);
+
+// ---- What every kind of node shares ----
+
+NodeKind KindOf(xmlNodePtr node) {
+    switch (node->type) {
+        case XML_ELEMENT_NODE:
+            return NodeKind::Element;
+        case XML_ATTRIBUTE_NODE:
+            return NodeKind::Attribute;
+        case XML_TEXT_NODE:
+            return NodeKind::Text;
+        case XML_CDATA_SECTION_NODE:
+            return NodeKind::CDataSection;
+        case XML_COMMENT_NODE:
+            return NodeKind::Comment;
+        case XML_DOCUMENT_NODE:
+            return NodeKind::Document;
+        default:
+            return NodeKind::Other;
+    }
+}
+
+// Never "Fixture" nor "#cdata-section" for anything but an element of that name or a CDATA
+// section: a processing instruction does not go by its target here.
+std::wstring NameOf(xmlNodePtr node) {
+    switch (node->type) {
+        case XML_ELEMENT_NODE:
+        case XML_ATTRIBUTE_NODE:
+            return QualifiedName(node);
+        case XML_TEXT_NODE:
+            return L"#text";
+        case XML_CDATA_SECTION_NODE:
+            return L"#cdata-section";
+        case XML_COMMENT_NODE:
+            return L"#comment";
+        case XML_PI_NODE:
+            return L"#processing-instruction";
+        case XML_DOCUMENT_NODE:
+            return L"#document";
+        case XML_DTD_NODE:
+            return L"#document-type";
+        case XML_ENTITY_REF_NODE:
+            return L"#entity-reference";
+        default:
+            return L"#node";
+    }
+}
+
+std::optional<std::wstring> ValueOf(xmlNodePtr node) {
+    switch (node->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+        case XML_COMMENT_NODE:
+        case XML_PI_NODE:
+            return Wide(node->content);
+        case XML_ATTRIBUTE_NODE: {
+            // The value of the text (and entity reference) children.
+            std::unique_ptr<xmlChar, decltype(xmlFree)> value(xmlNodeGetContent(node), xmlFree);
+            if (value == nullptr) {
+                RaiseDomError(hr::kOutOfMemory, L"Not enough memory to read the attribute.");
+            }
+            return Wide(value.get());
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// The children the DOM shows: those of elements, attributes and the document. An entity
+// reference's children belong to the entity's declaration and are not shown.
+xmlNodePtr FirstChildOf(xmlNodePtr node) {
+    switch (node->type) {
+        case XML_ELEMENT_NODE:
+        case XML_ATTRIBUTE_NODE:
+        case XML_DOCUMENT_NODE:
+            return node->children;
+        default:
+            return nullptr;
+    }
+}
+
+// An attribute has no siblings in the DOM: the attributes of an element are not its children.
+xmlNodePtr NextSiblingOf(xmlNodePtr node) {
+    return node->type == XML_ATTRIBUTE_NODE ? nullptr : node->next;
+}
+
+xmlAttrPtr FindAttribute(xmlNodePtr element, const std::wstring& name) {
+    for (xmlAttrPtr attribute = element->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        if (QualifiedName(reinterpret_cast<xmlNodePtr>(attribute)) == name) return attribute;
+    }
+    return nullptr;
+}
+
+// Puts `attribute` at the place of `replaced` in the element's attribute list, or at its end.
+void LinkAttribute(xmlNodePtr element, xmlAttrPtr attribute, xmlAttrPtr replaced) {
+    attribute->parent = element;
+    if (replaced != nullptr) {
+        attribute->prev = replaced->prev;
+        attribute->next = replaced->next;
+        if (replaced->prev != nullptr)
+            replaced->prev->next = attribute;
+        else
+            element->properties = attribute;
+        if (replaced->next != nullptr) replaced->next->prev = attribute;
+        replaced->parent = nullptr;
+        replaced->prev = nullptr;
+        replaced->next = nullptr;
+        return;
+    }
+    attribute->next = nullptr;
+    attribute->prev = nullptr;
+    if (element->properties == nullptr) {
+        element->properties = attribute;
+        return;
+    }
+    xmlAttrPtr last = element->properties;
+    while (last->next != nullptr) last = last->next;
+    last->next = attribute;
+    attribute->prev = last;
+}
+
+// Replaces the value of an attribute with one text child; the value is taken literally (no
+// entity references are looked for in it).
+void SetAttributeValue(xmlAttrPtr attribute, const std::string& value) {
+    xmlNodePtr text = xmlNewDocText(attribute->doc, XmlText(value));
+    if (text == nullptr) RaiseDomError(hr::kOutOfMemory, L"Not enough memory to set the value.");
+    if (attribute->children != nullptr) xmlFreeNodeList(attribute->children);
+    text->parent = reinterpret_cast<xmlNodePtr>(attribute);
+    attribute->children = text;
+    attribute->last = text;
+}
+
+// ---- Nodes ----
+
+class XmlNode final : public backend::NodeImpl {
+  public:
+    XmlNode(std::shared_ptr<Libxml2Document> owner, std::shared_ptr<Tree> tree,
+            xmlNodePtr node) noexcept
+        : owner_(std::move(owner)), tree_(std::move(tree)), node_(node) {}
+
+    const std::shared_ptr<Tree>& tree() const noexcept { return tree_; }
+    xmlNodePtr node() const noexcept { return node_; }
+
+    NodeKind kind() const override { return KindOf(node_); }
+    std::shared_ptr<NodeImpl> firstChild() override {
+        return Wrap(owner_, tree_, FirstChildOf(node_));
+    }
+    std::shared_ptr<NodeImpl> nextSibling() override {
+        return Wrap(owner_, tree_, NextSiblingOf(node_));
+    }
+    std::wstring nodeName() override {
+        return ReportingOutOfMemory([&] { return NameOf(node_); });
+    }
+    std::optional<std::wstring> nodeValue() override {
+        return ReportingOutOfMemory([&] { return ValueOf(node_); });
+    }
+    std::shared_ptr<backend::DocumentImpl> ownerDocument() override;
+    std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl& attribute) override;
+    void putValue(std::wstring_view value) override;
+    void putText(std::wstring_view text) override;
+
+  private:
+    std::shared_ptr<Libxml2Document> owner_;
+    std::shared_ptr<Tree> tree_;
+    xmlNodePtr node_;
+};
+
+// ---- Parse errors ----
+
+class LoadError final : public backend::ParseErrorImpl {
+  public:
+    explicit LoadError(std::optional<std::wstring> reason) : reason_(std::move(reason)) {}
+    std::optional<std::wstring> reason() override { return reason_; }
+
+  private:
+    std::optional<std::wstring> reason_;
+};
+
+// The first error of a parse: later ones are mostly consequences of it. Filled through the
+// parser context's own error callback, so nothing global is touched and nothing is printed.
+struct FirstError {
+    bool seen = false;
+    std::string message;
+    int line = 0;
+    int column = 0;
+};
+
+void RecordError(void* userData, xmlErrorPtr error) {
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    auto* first = static_cast<FirstError*>(context->_private);
+    if (first == nullptr || first->seen || error == nullptr || error->level < XML_ERR_ERROR) return;
+    try {
+        first->message = TrimEnd(error->message);
+        first->line = error->line;
+        first->column = error->int2;
+        first->seen = true;
+    } catch (const std::bad_alloc&) {
+        // The parse fails on its own; the reason falls back to the context's last error.
+    }
+}
+
+std::string DescribeParseFailure(const FirstError& first, const xmlError& last) {
+    std::string message = first.seen ? first.message : TrimEnd(last.message);
+    const int line = first.seen ? first.line : last.line;
+    const int column = first.seen ? first.column : last.int2;
+    if (message.empty()) message = "The file is not a well-formed XML document";
+    if (line > 0) {
+        message += " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
+    }
+    return message;
+}
+
+std::string DescribeOpenFailure(int error) {
+    return "Cannot open the file: " + std::generic_category().message(error);
+}
+
+// ---- Files ----
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const noexcept { return fd_; }
+
+  private:
+    int fd_;
+};
+
+struct ParserContextDeleter {
+    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+};
+using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
+
+struct DocDeleter {
+    void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
+};
+using OwnedDoc = std::unique_ptr<xmlDoc, DocDeleter>;
+
+// A file read as UTF-16 by its byte order mark, without a declaration, records no encoding;
+// saving it in UTF-16 again needs one.
+void RememberDetectedEncoding(xmlParserCtxtPtr context, xmlDocPtr doc) {
+    if (doc->encoding != nullptr || context->input == nullptr || context->input->buf == nullptr)
+        return;
+    const xmlCharEncodingHandler* encoder = context->input->buf->encoder;
+    if (encoder == nullptr || encoder->name == nullptr) return;
+    if (std::strncmp(encoder->name, "UTF-16", 6) == 0) {
+        doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-16"));
+    }
+}
+
+// ---- Saving ----
+
+struct OutputSink {
+    std::string* bytes;
+    bool outOfMemory = false;
+};
+
+int AppendToSink(void* context, const char* buffer, int length) {
+    auto* sink = static_cast<OutputSink*>(context);
+    try {
+        sink->bytes->append(buffer, static_cast<size_t>(length));
+        return length;
+    } catch (const std::bad_alloc&) {
+        sink->outOfMemory = true;
+        return -1;
+    }
+}
+
+// ---- XPath ----
+
+void IgnoreXPathError(void*, xmlErrorPtr) {}
+
+struct XPathContextDeleter {
+    void operator()(xmlXPathContextPtr context) const { xmlXPathFreeContext(context); }
+};
+struct XPathCompiledDeleter {
+    void operator()(xmlXPathCompExprPtr expression) const { xmlXPathFreeCompExpr(expression); }
+};
+struct XPathObjectDeleter {
+    void operator()(xmlXPathObjectPtr object) const { xmlXPathFreeObject(object); }
+};
+
+[[noreturn]] void RaiseXPathError(const xmlXPathContext& context, std::wstring_view path) {
+    std::wstring description = L"Invalid XPath expression \"" + std::wstring(path) + L"\"";
+    const std::string message = TrimEnd(context.lastError.message);
+    if (!message.empty()) description += L": " + io::FromUtf8(message);
+    RaiseDomError(hr::kFail, description);
+}
+
+// ---- The document ----
+
+class Libxml2Document final : public backend::DocumentImpl,
+                              public std::enable_shared_from_this<Libxml2Document> {
+  public:
+    NodeKind kind() const override { return NodeKind::Document; }
+    std::shared_ptr<NodeImpl> firstChild() override {
+        if (!tree_ || tree_->doc() == nullptr) return nullptr;
+        return Wrap(shared_from_this(), tree_, tree_->doc()->children);
+    }
+    std::shared_ptr<NodeImpl> nextSibling() override { return nullptr; }
+    std::wstring nodeName() override { return L"#document"; }
+    std::optional<std::wstring> nodeValue() override { return std::nullopt; }
+    std::shared_ptr<DocumentImpl> ownerDocument() override { return nullptr; }
+    std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl&) override {
+        RaiseDomError(hr::kFail, L"A document has no attributes.");
+    }
+    void putValue(std::wstring_view) override {
+        RaiseDomError(hr::kFail, L"A document has no value.");
+    }
+    void putText(std::wstring_view) override {
+        RaiseDomError(hr::kFail, L"The text of a document cannot be set.");
+    }
+
+    void putAsync(bool value) override { async_ = value; }
+    void putResolveExternals(bool value) override { resolveExternals_ = value; }
+    void putPreserveWhiteSpace(bool value) override { preserveWhiteSpace_ = value; }
+
+    bool load(std::wstring_view path) override;
+    std::shared_ptr<backend::ParseErrorImpl> parseError() override {
+        if (!lastError_) return std::make_shared<LoadError>(std::nullopt);
+        return lastError_;
+    }
+    std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view path) override {
+        return ReportingOutOfMemory([&] { return SelectFirst(path); });
+    }
+    std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) override {
+        return ReportingOutOfMemory([&] { return NewAttribute(name); });
+    }
+    HResult serialize(std::string& bytes) override;
+
+  private:
+    int ParseOptions() const;
+    // The parsed document, or null with `reason` set.
+    OwnedDoc Parse(std::wstring_view path, std::string& reason);
+    std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
+    std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
+
+    // Loads are synchronous whatever this says; it is kept for the document's interface.
+    bool async_ = true;
+    bool resolveExternals_ = true;
+    bool preserveWhiteSpace_ = false;
+    // The loaded tree; null while nothing is loaded.
+    std::shared_ptr<Tree> tree_;
+    std::shared_ptr<LoadError> lastError_;
+    // Size of the file last loaded, to size the buffer of a save.
+    off_t loadedSize_ = 0;
+};
+
+int Libxml2Document::ParseOptions() const {
+    // Never XML_PARSE_NOENT or XML_PARSE_HUGE: entity references stay references and libxml2's
+    // limits on depth, text size and entity expansion stay on. Small text nodes (the white
+    // space between elements) are stored inside their node to save memory.
+    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+    if (!preserveWhiteSpace_) options |= XML_PARSE_NOBLANKS;
+    if (resolveExternals_) options |= XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR;
+    return options;
+}
+
+OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
+    const std::string nativePath = io::NativePath(path);
+    // Non-blocking, so that a FIFO cannot stall the open; it is refused below anyway.
+    FileDescriptor file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.get() < 0) {
+        reason = DescribeOpenFailure(errno);
+        return nullptr;
+    }
+    struct stat status;
+    if (fstat(file.get(), &status) != 0) {
+        reason = DescribeOpenFailure(errno);
+        return nullptr;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        reason = DescribeOpenFailure(EISDIR);
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        reason = "Cannot open the file: it is not a regular file";
+        return nullptr;
+    }
+    loadedSize_ = status.st_size;
+
+    ParserContext context(xmlNewParserCtxt());
+    if (!context) {
+        reason = "Not enough memory to read the file";
+        return nullptr;
+    }
+    FirstError firstError;
+    context->_private = &firstError;
+    context->sax->serror = RecordError;
+    // The file is read in blocks as the parser goes: it is never held whole in memory.
+    OwnedDoc doc(
+        xmlCtxtReadFd(context.get(), file.get(), nativePath.c_str(), nullptr, ParseOptions()));
+    // MSXML refuses undeclared namespace prefixes and the like; libxml2 only reports them.
+    if (doc && context->nsWellFormed == 0) doc.reset();
+    if (!doc) {
+        reason = DescribeParseFailure(firstError, context->lastError);
+        return nullptr;
+    }
+    RememberDetectedEncoding(context.get(), doc.get());
+    return doc;
+}
+
+bool Libxml2Document::load(std::wstring_view path) {
+    // Whatever happens, the previous document is gone, as with MSXML.
+    tree_.reset();
+    lastError_.reset();
+    try {
+        std::string reason;
+        OwnedDoc doc = Parse(path, reason);
+        if (!doc) {
+            lastError_ = std::make_shared<LoadError>(io::FromUtf8(reason));
+            return false;
+        }
+        auto tree = std::make_shared<Tree>(doc.get());
+        doc.release();
+        tree_ = std::move(tree);
+        return true;
+    } catch (const std::bad_alloc&) {
+        tree_.reset();
+        return false;
+    }
+}
+
+std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_view path) {
+    const std::string expression = io::ToUtf8(path);
+    xmlDocPtr doc = tree_ ? tree_->doc() : nullptr;
+    std::unique_ptr<xmlXPathContext, XPathContextDeleter> context(xmlXPathNewContext(doc));
+    if (!context) RaiseDomError(hr::kOutOfMemory, L"Not enough memory for the XPath context.");
+    // Errors are recorded in the context instead of being printed.
+    context->error = IgnoreXPathError;
+
+    std::unique_ptr<xmlXPathCompExpr, XPathCompiledDeleter> compiled(
+        xmlXPathCtxtCompile(context.get(), XmlText(expression)));
+    if (!compiled) RaiseXPathError(*context, path);
+    if (doc == nullptr) return nullptr;
+
+    context->node = reinterpret_cast<xmlNodePtr>(doc);
+    std::unique_ptr<xmlXPathObject, XPathObjectDeleter> result(
+        xmlXPathCompiledEval(compiled.get(), context.get()));
+    if (!result) RaiseXPathError(*context, path);
+    if (result->type != XPATH_NODESET) {
+        RaiseDomError(hr::kFail,
+                      L"The expression \"" + std::wstring(path) + L"\" does not select nodes.");
+    }
+    xmlNodeSetPtr nodes = result->nodesetval;
+    if (nodes == nullptr || nodes->nodeNr == 0) return nullptr;
+    xmlXPathNodeSetSort(nodes);
+    xmlNodePtr first = nodes->nodeTab[0];
+    if (first == reinterpret_cast<xmlNodePtr>(doc)) return shared_from_this();
+    // Namespace nodes are copies that die with the result: there is nothing to hand out.
+    if (first->type == XML_NAMESPACE_DECL) {
+        RaiseDomError(hr::kFail, L"Namespace nodes cannot be selected.");
+    }
+    return Wrap(shared_from_this(), tree_, first);
+}
+
+std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_view name) {
+    const std::string utf8 = io::ToUtf8(name);
+    if (utf8.empty() || xmlValidateName(XmlText(utf8), 0) != 0) {
+        RaiseDomError(hr::kFail, L"\"" + std::wstring(name) + L"\" is not a valid attribute name.");
+    }
+    if (!tree_) tree_ = std::make_shared<Tree>(nullptr);
+    xmlAttrPtr attribute = xmlNewDocProp(tree_->doc(), XmlText(utf8), nullptr);
+    if (attribute == nullptr) {
+        RaiseDomError(hr::kOutOfMemory, L"Not enough memory to create the attribute.");
+    }
+    try {
+        tree_->AdoptDetached(attribute);
+    } catch (const std::bad_alloc&) {
+        xmlFreeProp(attribute);
+        throw;
+    }
+    return Wrap(shared_from_this(), tree_, reinterpret_cast<xmlNodePtr>(attribute));
+}
+
+HResult Libxml2Document::serialize(std::string& bytes) {
+    bytes.clear();
+    if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
+    xmlDocPtr doc = tree_->doc();
+    try {
+        bytes.reserve(static_cast<size_t>(loadedSize_) + static_cast<size_t>(loadedSize_) / 8);
+    } catch (const std::bad_alloc&) {
+        return hr::kOutOfMemory;
+    }
+    const char* encoding =
+        doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
+    OutputSink sink{&bytes};
+    // Options 0: no indentation added, the tree is written as it stands.
+    xmlSaveCtxtPtr save = xmlSaveToIO(AppendToSink, nullptr, &sink, encoding, 0);
+    if (save == nullptr) return hr::kFail;
+    const long written = xmlSaveDoc(save, doc);
+    const int closed = xmlSaveClose(save);
+    if (sink.outOfMemory) return hr::kOutOfMemory;
+    if (written < 0 || closed < 0) return hr::kFail;
+    return hr::kOk;
+}
+
+// ---- Node operations that need the document ----
+
+std::shared_ptr<backend::NodeImpl> Wrap(const std::shared_ptr<Libxml2Document>& owner,
+                                        const std::shared_ptr<Tree>& tree, xmlNodePtr node) {
+    if (node == nullptr) return nullptr;
+    return std::make_shared<XmlNode>(owner, tree, node);
+}
+
+std::shared_ptr<backend::DocumentImpl> XmlNode::ownerDocument() { return owner_; }
+
+std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute) {
+    if (node_->type != XML_ELEMENT_NODE) {
+        RaiseDomError(hr::kFail, L"Only an element takes attributes.");
+    }
+    auto* other = dynamic_cast<XmlNode*>(&attribute);
+    if (other == nullptr || other->node_->type != XML_ATTRIBUTE_NODE) {
+        RaiseDomError(hr::kInvalidArg, L"The node is not an attribute.");
+    }
+    if (other->tree_ != tree_) {
+        RaiseDomError(hr::kInvalidArg, L"The attribute belongs to another document.");
+    }
+    auto* added = reinterpret_cast<xmlAttrPtr>(other->node_);
+    if (added->parent == node_) return nullptr;
+    if (added->parent != nullptr) {
+        RaiseDomError(hr::kFail, L"The attribute is already attached to another element.");
+    }
+    return ReportingOutOfMemory([&]() -> std::shared_ptr<NodeImpl> {
+        xmlAttrPtr replaced = FindAttribute(node_, QualifiedName(other->node_));
+        // Adopted while still attached, so that nothing can fail once the lists are changed.
+        if (replaced != nullptr) tree_->AdoptDetached(replaced);
+        LinkAttribute(node_, added, replaced);
+        return Wrap(owner_, tree_, reinterpret_cast<xmlNodePtr>(replaced));
+    });
+}
+
+void XmlNode::putValue(std::wstring_view value) {
+    if (node_->type != XML_ATTRIBUTE_NODE) {
+        RaiseDomError(hr::kFail, L"Only an attribute takes a value here.");
+    }
+    ReportingOutOfMemory(
+        [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), io::ToUtf8(value)); });
+}
+
+void XmlNode::putText(std::wstring_view text) {
+    if (node_->type != XML_CDATA_SECTION_NODE) {
+        RaiseDomError(hr::kFail, L"Only a CDATA section takes its text here.");
+    }
+    ReportingOutOfMemory([&] {
+        const std::string utf8 = io::ToUtf8(text);
+        if (utf8.size() > static_cast<size_t>(INT_MAX)) {
+            RaiseDomError(hr::kOutOfMemory, L"The text is too long for a CDATA section.");
+        }
+        xmlNodeSetContentLen(node_, XmlText(utf8), static_cast<int>(utf8.size()));
+        if (!utf8.empty() && node_->content == nullptr) {
+            RaiseDomError(hr::kOutOfMemory, L"Not enough memory to set the text.");
+        }
+    });
+}
+
+}  // namespace
+
+HResult CreateDocument(Document& document) {
+    try {
+        xmlInitParser();
+        document = Document(std::make_shared<Libxml2Document>());
+        return hr::kOk;
+    } catch (const std::bad_alloc&) {
+        return hr::kOutOfMemory;
+    }
+}
+
+}  // namespace ostrel::xml::libxml2
+
+#ifndef _WIN32
+namespace ostrel::xml {
+
+HResult CreatePlatformDocument(Document& document) { return libxml2::CreateDocument(document); }
+
+}  // namespace ostrel::xml
+#endif

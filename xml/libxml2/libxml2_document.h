@@ -1,0 +1,19 @@
+// The DOM backend over libxml2, used where MSXML is not available.
+//
+// Loads never fetch anything from the network and keep libxml2's limits on depth, text size and
+// entity expansion; nothing is printed and no libxml2 global setting is changed. A document saves
+// in the encoding it was read in (UTF-8 when it declared none).
+// Trap: an attribute created and never attached lives until the tree it was created for is freed
+// (when the document is reloaded or released and no handle holds the tree any more).
+#pragma once
+
+#include "xml/dom.h"
+#include "xml/hresult.h"
+
+namespace ostrel::xml::libxml2 {
+
+// Creates a new, empty document. Gives E_OUTOFMEMORY (and leaves `document` as it was) when it
+// cannot; never raises. A DocumentFactory.
+HResult CreateDocument(Document& document);
+
+}  // namespace ostrel::xml::libxml2
