@@ -76,7 +76,7 @@ TEST_F(FixtureWalk, SkipsChildrenWhoseNameIsNotExactlyFixture) {
 
 TEST_F(FixtureWalk, FindsTheFirstDirectBlockAfterOtherChildren) {
     EXPECT_EQ(Walk("<Fixture Name=\"f\">\n\t<Pin/><!-- c --><Inner><![CDATA[9]]></Inner>"
-                   "<![CDATA[12]]><![CDATA[14]]></Fixture>"),
+                   "<![CDATA[12]]>\n<![CDATA[14]]></Fixture>"),
               L"Converted 1 fixtures\r\n");
     EXPECT_EQ(BlockAt(L"//Fixture[@Name='f']"), kRewritten12);
     EXPECT_EQ(BlockAt(L"//Inner"), L"9");
