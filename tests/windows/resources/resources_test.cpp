@@ -327,7 +327,7 @@ std::pair<DWORD, DWORD> VersionHalves(const std::wstring& text) {
 std::vector<std::map<std::string, std::string>> ElementsNamed(const std::string& xml,
                                                               const std::string& name) {
     std::vector<std::map<std::string, std::string>> elements;
-    const std::regex element("<" + name + "([\\s/>][^>]*)>");
+    const std::regex element("<" + name + "((?:\\s[^>]*)?)>");
     const std::regex attribute("([A-Za-z_:][\\w.:-]*)\\s*=\\s*\"([^\"]*)\"");
     for (std::sregex_iterator it(xml.begin(), xml.end(), element), end; it != end; ++it) {
         const std::string body = (*it)[1];
@@ -343,7 +343,8 @@ std::vector<std::map<std::string, std::string>> ElementsNamed(const std::string&
 // The text content of the first element with this name, or nothing.
 std::string ElementText(const std::string& xml, const std::string& name) {
     std::smatch match;
-    if (std::regex_search(xml, match, std::regex("<" + name + "[^>]*>([^<]*)</" + name + ">"))) {
+    if (std::regex_search(xml, match,
+                          std::regex("<" + name + "(?:\\s[^>]*)?>([^<]*)</" + name + ">"))) {
         return match[1];
     }
     return {};
