@@ -3,6 +3,7 @@
 // independent of any DOM or user interface.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,14 +15,16 @@ namespace ostrel::engine {
 class Tokenizer {
 public:
     // Trap: both views must outlive the tokenizer and the tokens it gives.
-    Tokenizer(std::wstring_view text, std::wstring_view separators) noexcept
-        : text_(text), separators_(separators) {}
+    Tokenizer(std::wstring_view text, std::wstring_view separators) noexcept;
     // The next token, or nullopt at the end (and on every call after it).
     std::optional<std::wstring_view> Next() noexcept;
 
 private:
+    bool IsSeparator(wchar_t c) const noexcept;
+
     std::wstring_view text_;
     std::wstring_view separators_;
+    std::uint64_t asciiSeparators_[2] = {0, 0};  // bit c set: character c < 128 separates
     std::size_t position_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "io/utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace ostrel::io {
@@ -68,12 +69,30 @@ char32_t DecodeUtf8(std::string_view bytes, std::size_t& i) {
     return c;
 }
 
+// Appends a run of ASCII characters, converting each code unit.
+template <typename To, typename From>
+void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
+    const std::size_t start = out.size();
+    out.resize(start + run.size());
+    std::transform(run.begin(), run.end(), out.begin() + static_cast<std::ptrdiff_t>(start),
+                   [](From c) { return static_cast<To>(c); });
+}
+
+void AppendNarrowed(std::string& out, std::wstring_view run) { AppendAscii(out, run); }
+void AppendWidened(std::wstring& out, std::string_view run) { AppendAscii(out, run); }
+
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    out.reserve(text.size() + text.size() / 8);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Runs of ASCII, the bulk of every program file, are copied without the general path.
+        const std::size_t asciiStart = i;
+        while (i < text.size() && static_cast<std::uint32_t>(text[i]) < 0x80) ++i;
+        AppendNarrowed(out, text.substr(asciiStart, i - asciiStart));
+        if (i == text.size()) break;
         char32_t c = static_cast<char32_t>(text[i]);
         if constexpr (sizeof(wchar_t) == 2) {
             const bool high = c >= 0xD800 && c <= 0xDBFF;
@@ -82,6 +101,7 @@ std::string ToUtf8(std::wstring_view text) {
             }
         }
         AppendUtf8(out, c);
+        ++i;
     }
     return out;
 }
@@ -89,7 +109,13 @@ std::string ToUtf8(std::wstring_view text) {
 std::wstring FromUtf8(std::string_view bytes) {
     std::wstring out;
     out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) AppendWide(out, DecodeUtf8(bytes, i));
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::size_t asciiStart = i;
+        while (i < bytes.size() && static_cast<std::uint8_t>(bytes[i]) < 0x80) ++i;
+        AppendWidened(out, bytes.substr(asciiStart, i - asciiStart));
+        if (i < bytes.size()) AppendWide(out, DecodeUtf8(bytes, i));
+    }
     return out;
 }
 
