@@ -297,6 +297,21 @@ void RecordError(void* userData, xmlErrorPtr error) {
     }
 }
 
+// libxml2 appends a CDATA section to one that ends just before it. Here every section of the file
+// stays a node of its own, as in the file: a fixture's second section must never be merged
+// into its block and rewritten with it.
+void AddCDataSection(void* userData, const xmlChar* value, int length) {
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    if (context->node == nullptr) return;  // outside the root element: not well-formed anyway
+    xmlNodePtr section = xmlNewCDataBlock(context->myDoc, value, length);
+    if (section == nullptr || xmlAddChild(context->node, section) == nullptr) {
+        // Out of memory: the load fails rather than lose a section.
+        xmlFreeNode(section);
+        context->wellFormed = 0;
+        xmlStopParser(context);
+    }
+}
+
 std::string DescribeParseFailure(const FirstError& first, const xmlError& last) {
     std::string message = first.seen ? first.message : TrimEnd(last.message);
     const int line = first.seen ? first.line : last.line;
@@ -489,6 +504,7 @@ OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
     FirstError firstError;
     context->_private = &firstError;
     context->sax->serror = RecordError;
+    context->sax->cdataBlock = AddCDataSection;
     // The file is read in blocks as the parser goes: it is never held whole in memory.
     OwnedDoc doc(
         xmlCtxtReadFd(context.get(), file.get(), nativePath.c_str(), nullptr, ParseOptions()));
