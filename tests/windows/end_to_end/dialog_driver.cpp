@@ -31,14 +31,15 @@ LRESULT SendPatiently(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return static_cast<LRESULT>(result);
 }
 
-BOOL CALLBACK CollectTopLevel(HWND window, LPARAM windows) {
+// Enumeration callback that gathers the windows into a vector.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
     reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
     return TRUE;
 }
 
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> windows;
-    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
@@ -89,16 +90,9 @@ std::vector<HWND> VisibleWindowsOf(DWORD processId) {
     return windows;
 }
 
-namespace {
-BOOL CALLBACK CollectChild(HWND window, LPARAM windows) {
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
-    return TRUE;
-}
-}  // namespace
-
 std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> windows;
-    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&windows));
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
