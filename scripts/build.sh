@@ -5,7 +5,8 @@
 #   scripts/build.sh win64      Windows x64 (runs the Windows tests under Wine)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-name=${1:?usage: scripts/build.sh native|win32|win64}
+name=${1:?usage: scripts/build.sh native|win32|win64 [CMAKE OPTIONS...]}
+shift
 jobs=$(nproc)
 
 case "$name" in
@@ -15,5 +16,5 @@ case "$name" in
     *) echo "unknown build: $name" >&2; exit 2 ;;
 esac
 
-cmake -S "$root" -B "$root/build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+cmake -S "$root" -B "$root/build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" "$@" >/dev/null
 cmake --build "$root/build/$name" --parallel "$jobs"

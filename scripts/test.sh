@@ -1,9 +1,48 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test.
+# Installs what is missing, builds every configuration and runs every test: the native build
+# (with the sanitizers), and the Windows build under Wine with a virtual display.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+export WINEDEBUG=-all
 
-scripts/setup.sh
+scripts/setup.sh --windows
+
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+
+status=0
+# Runs ctest in a build tree, keeping its summary line for the total at the end; a failure is
+# remembered and the next suites still run.
+run_ctest() {
+    local tree=$1
+    shift
+    echo "== tests of build/$tree"
+    (cd "build/$tree" && "$@" ctest --output-on-failure --timeout 600) | tee -a "$results" || status=1
+}
+
 scripts/build.sh native
-(cd build/native && ctest --output-on-failure --parallel "$(nproc)")
+run_ctest native
+
+# The product is the x86 build; the x64 build runs the Windows tests here, because Wine's
+# 32-bit side needs a kernel that runs 32-bit programs, which not every machine has.
+scripts/build.sh win32
+scripts/build.sh win64 -DOSTREL_X86_PRODUCT="$root/build/win32/app/Ostrel.exe"
+run_ctest win64 xvfb-run -a -s "-screen 0 1280x1024x24"
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    run_ctest win32 xvfb-run -a -s "-screen 0 1280x1024x24"
+else
+    echo "== build/win32: built; this machine cannot run 32-bit programs, so its tests ran as x64"
+fi
+
+passed=0
+failed=0
+while read -r line; do
+    if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+        failed=$((failed + BASH_REMATCH[1]))
+        passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    fi
+done < <(grep "tests failed out of" "$results")
+echo "$passed passed, $failed failed"
+((failed == 0)) || status=1
+exit "$status"
