@@ -215,8 +215,3 @@ TEST_F(EndToEndTest, CancelEndsTheProcessAndLeavesNoWindow) {
 
 }  // namespace
 
-// The programs are linked with -municode: the C runtime starts them at wmain.
-int wmain(int argc, wchar_t** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
