@@ -107,10 +107,27 @@ class ComNodeHolder {
     explicit ComNodeHolder(IXMLDOMNodePtr node) : node_(std::move(node)) {}
     virtual ~ComNodeHolder() = default;
     IXMLDOMNode* comNode() const { return node_.GetInterfacePtr(); }
+    // Records that the service copied this attribute into `element` instead of attaching it,
+    // so that later values still reach the element.
+    void CopiedInto(IXMLDOMElementPtr element, _bstr_t name) {
+        copiedInto_ = std::move(element);
+        copiedName_ = std::move(name);
+    }
 
   protected:
     IXMLDOMNodePtr node_;
+    IXMLDOMElementPtr copiedInto_;
+    _bstr_t copiedName_;
 };
+
+// The object's identity: its IUnknown pointer, which is the same for every interface of it.
+IUnknown* IdentityOf(IUnknown* object) {
+    IUnknown* identity = nullptr;
+    CheckHr(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), object,
+            IID_IUnknown);
+    identity->Release();  // only compared, never used
+    return identity;
+}
 
 std::shared_ptr<backend::NodeImpl> WrapNode(IXMLDOMNodePtr node);
 std::shared_ptr<backend::DocumentImpl> WrapDocument(IXMLDOMDocumentPtr document);
@@ -164,26 +181,62 @@ class NodeOperations : public Base, public ComNodeHolder {
         return WrapDocument(owner);
     }
 
+    // Some services (Wine's) copy the attribute's value into the element instead of attaching
+    // the node, and give no replaced attribute back. The replaced attribute is then a copy taken
+    // before the call, and the new node remembers the element so that its later values count.
     std::shared_ptr<backend::NodeImpl> setAttributeNode(backend::NodeImpl& attribute) override {
-        const auto* holder = dynamic_cast<const ComNodeHolder*>(&attribute);
+        auto* holder = dynamic_cast<ComNodeHolder*>(&attribute);
         if (holder == nullptr) _com_issue_error(E_INVALIDARG);  // a node of another backend
         const IXMLDOMElementPtr element = RequireView<IXMLDOMElementPtr>(comNode());
+        IXMLDOMElement* const raw = element.GetInterfacePtr();
         const IXMLDOMAttributePtr added = RequireView<IXMLDOMAttributePtr>(holder->comNode());
+        BSTR rawName = nullptr;
+        const HRESULT named = added->get_nodeName(&rawName);
+        _bstr_t name(rawName, false);
+        Check(named, added.GetInterfacePtr());
+
+        const IXMLDOMNodePtr previous = CopyOfAttribute(element, name);
         IXMLDOMAttributePtr replaced;
-        Check(element->setAttributeNode(added, &replaced), element.GetInterfacePtr());
-        if (!replaced) return nullptr;
-        return WrapNode(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(replaced.GetInterfacePtr())));
+        Check(element->setAttributeNode(added, &replaced), raw);
+        IXMLDOMAttributePtr current;
+        Check(element->getAttributeNode(name.GetBSTR(), &current), raw);
+        if (current && IdentityOf(current) != IdentityOf(added)) holder->CopiedInto(element, name);
+
+        if (replaced) {
+            return WrapNode(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(replaced.GetInterfacePtr())));
+        }
+        return WrapNode(previous);
     }
 
     void putValue(std::wstring_view value) override {
         const IXMLDOMAttributePtr attribute = RequireView<IXMLDOMAttributePtr>(comNode());
-        Check(attribute->put_value(ToStringVariant(value)), attribute.GetInterfacePtr());
+        const _variant_t copy = ToStringVariant(value);
+        Check(attribute->put_value(copy), attribute.GetInterfacePtr());
+        if (copiedInto_) {
+            Check(copiedInto_->setAttribute(copiedName_.GetBSTR(), copy),
+                  copiedInto_.GetInterfacePtr());
+        }
     }
 
+    // Some services (Wine's) escape markup characters when they set a CDATA section's text,
+    // storing "&lt;" for "<"; the content is then set as the node's value, which is stored as is.
     void putText(std::wstring_view text) override {
         const IXMLDOMCDATASectionPtr section = RequireView<IXMLDOMCDATASectionPtr>(comNode());
+        IXMLDOMCDATASection* const raw = section.GetInterfacePtr();
         _bstr_t copy = ToBstr(text);
-        Check(section->put_text(copy.GetBSTR()), section.GetInterfacePtr());
+        Check(section->put_text(copy.GetBSTR()), raw);
+        if (nodeValue() != text) Check(section->put_nodeValue(ToStringVariant(text)), raw);
+    }
+
+  private:
+    // A detached copy of the element's attribute of that name, or an empty pointer.
+    static IXMLDOMNodePtr CopyOfAttribute(const IXMLDOMElementPtr& element, _bstr_t& name) {
+        IXMLDOMAttributePtr existing;
+        Check(element->getAttributeNode(name.GetBSTR(), &existing), element.GetInterfacePtr());
+        if (!existing) return IXMLDOMNodePtr();
+        IXMLDOMNodePtr copy;
+        Check(existing->cloneNode(VARIANT_TRUE, &copy), existing.GetInterfacePtr());
+        return copy;
     }
 };
 
