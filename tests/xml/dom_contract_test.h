@@ -2,6 +2,10 @@
 // every backend. A backend's test instantiates the suite with a type that has
 //   static ostrel::HResult Create(ostrel::xml::Document&);   // the backend's factory
 //   static constexpr bool kWritesDeclaredEncoding;            // false when saves are always UTF-8
+// and may have (all true when absent; Wine's MSXML has them false)
+//   static const bool kKeepsAdjacentCDataSections;  // false when the parser merges them
+//   static const bool kSurvivesInvalidPaths;        // false when an invalid path may crash it
+//   static const bool kLoadsHugeFilesQuickly;       // false when 100 MB take many minutes
 // for instance:
 //   INSTANTIATE_TYPED_TEST_SUITE_P(Libxml2, DomContractTest, Libxml2Backend);
 #pragma once
@@ -37,6 +41,32 @@ template <typename Operation>
 
 // The value of a node, or "<none>" when it has none: readable in failure messages.
 inline std::wstring ValueOf(const Node& node) { return node.nodeValue().value_or(L"<none>"); }
+
+// The optional traits of a backend: true unless the backend declares them false.
+template <typename Backend>
+auto KeepsAdjacentCDataSections(int) -> decltype(bool{Backend::kKeepsAdjacentCDataSections}) {
+    return Backend::kKeepsAdjacentCDataSections;
+}
+template <typename Backend>
+bool KeepsAdjacentCDataSections(long) {
+    return true;
+}
+template <typename Backend>
+auto SurvivesInvalidPaths(int) -> decltype(bool{Backend::kSurvivesInvalidPaths}) {
+    return Backend::kSurvivesInvalidPaths;
+}
+template <typename Backend>
+bool SurvivesInvalidPaths(long) {
+    return true;
+}
+template <typename Backend>
+auto LoadsHugeFilesQuickly(int) -> decltype(bool{Backend::kLoadsHugeFilesQuickly}) {
+    return Backend::kLoadsHugeFilesQuickly;
+}
+template <typename Backend>
+bool LoadsHugeFilesQuickly(long) {
+    return true;
+}
 
 template <typename Backend>
 class DomContractTest : public ::testing::Test {
@@ -250,6 +280,7 @@ TYPED_TEST_P(DomContractTest, KeepsCDataSectionsWithExactContent) {
 }
 
 TYPED_TEST_P(DomContractTest, AdjacentCDataSectionsStayApart) {
+    if (!KeepsAdjacentCDataSections<TypeParam>(0)) GTEST_SKIP() << "the parser merges them";
     Document document =
         this->Loaded("<Fixture><![CDATA[12]]><![CDATA[14]]><![CDATA[]]></Fixture>");
     ASSERT_TRUE(document);
@@ -313,11 +344,11 @@ TYPED_TEST_P(DomContractTest, SelectSingleNodeGivesTheFirstMatchOrNothing) {
 }
 
 TYPED_TEST_P(DomContractTest, SelectSingleNodeRaisesForAnInvalidPath) {
+    if (!SurvivesInvalidPaths<TypeParam>(0)) GTEST_SKIP() << "the service may crash on it";
     Document document = this->Loaded(test::kProgramFile);
     ASSERT_TRUE(document);
     try {
-        // Invalid in every query language; an unterminated one ("/Editor[") crashes Wine's MSXML.
-        document.selectSingleNode(L"//");
+        document.selectSingleNode(L"/Editor[");
         ADD_FAILURE() << "an invalid path raised nothing";
     } catch (const DomError& error) {
         EXPECT_TRUE(hr::Failed(ErrorCode(error)));
@@ -503,6 +534,7 @@ TYPED_TEST_P(DomContractTest, DeepNestingFailsClearly) {
 }
 
 TYPED_TEST_P(DomContractTest, HugeNodesFailClearlyOrLoadWhole) {
+    if (!LoadsHugeFilesQuickly<TypeParam>(0)) GTEST_SKIP() << "the service is too slow for it";
     struct Hostile {
         std::string_view open;
         size_t size;
