@@ -10,6 +10,7 @@ namespace {
 // The watch in progress on this thread; the timer procedure has no other way to reach it.
 struct ModalWatch {
     std::set<HWND> before;  // dialog windows that existed before the action
+    std::function<void(HWND)> prepare;
     std::vector<ModalWindow> seen;
 };
 thread_local ModalWatch* activeWatch = nullptr;
@@ -52,6 +53,7 @@ void CALLBACK CloseNewModals(HWND, UINT, UINT_PTR, DWORD) {
         activeWatch->seen.push_back(
             {WindowText(window), GetWindow(window, GW_OWNER), ControlTexts(window)});
         activeWatch->before.insert(window);  // a closed window may linger until its loop ends
+        if (activeWatch->prepare) activeWatch->prepare(window);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
 }
@@ -66,8 +68,10 @@ void MainDialogTest::TearDown() {
 
 std::wstring MainDialogTest::Text(int id) const { return WindowText(Item(id)); }
 
-std::vector<ModalWindow> RunClosingModals(const std::function<void()>& action) {
+std::vector<ModalWindow> RunClosingModals(const std::function<void()>& action,
+                                          const std::function<void(HWND)>& prepare) {
     ModalWatch watch;
+    watch.prepare = prepare;
     for (HWND window : ThreadDialogs()) watch.before.insert(window);
     activeWatch = &watch;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &CloseNewModals);

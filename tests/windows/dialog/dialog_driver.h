@@ -54,8 +54,10 @@ struct ModalWindow {
 };
 
 // Runs `action` on this thread. Every dialog window (#32770) that becomes visible meanwhile is
-// recorded and closed with IDOK, from a timer that the modal loops dispatch.
-std::vector<ModalWindow> RunClosingModals(const std::function<void()>& action);
+// recorded, handed to `prepare` (when given) and closed with IDOK, from a timer that the modal
+// loops dispatch.
+std::vector<ModalWindow> RunClosingModals(const std::function<void()>& action,
+                                          const std::function<void(HWND)>& prepare = {});
 
 // The text of a window.
 std::wstring WindowText(HWND window);

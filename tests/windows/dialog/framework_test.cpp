@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "res/resource.h"
+#include "tests/support/temp_dir.h"
 #include "tests/windows/dialog/dialog_driver.h"
 #include "win/dialog.h"
 #include "win/file_dialog.h"
@@ -110,6 +113,44 @@ TEST(FileDialogTest, ClassicFlagsBecomeTheNewerDialogsOptions) {
               static_cast<FILEOPENDIALOGOPTIONS>(FOS_OVERWRITEPROMPT | FOS_PATHMUSTEXIST |
                                                  FOS_DONTADDTORECENT));
     EXPECT_EQ(win::FileDialogOptions(OFN_HIDEREADONLY), 0u);
+}
+
+// Types the path into the file-name field of a file dialog (classic or newer form).
+void EnterFileName(HWND fileDialog, const std::wstring& path) {
+    for (int combo : {0x47C, 0x480}) {
+        HWND field = GetDlgItem(fileDialog, combo);
+        if (field == nullptr) continue;
+        HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
+        SendMessageW(edit != nullptr ? edit : field, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(path.c_str()));
+        return;
+    }
+    ADD_FAILURE() << "no file-name field";
+}
+
+TEST(FileDialogTest, TheOpenDialogGivesTheChosenFullPath) {
+    TempDir folder;
+    const std::wstring chosen = folder.File(L"chosen.vlf");
+    WriteBytes(chosen, "<Editor/>");
+    const win::FileDialog dialog(true, L"vlf", L"", 0x02001004,
+                                 L"Vela Program Files (*.vlf)|*.vlf|All Files (*.*)|*.*||");
+    std::optional<std::wstring> result;
+    const auto modals = RunClosingModals([&] { result = dialog.DoModal(nullptr); },
+                                         [&](HWND window) { EnterFileName(window, chosen); });
+    ASSERT_EQ(modals.size(), 1u);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(std::filesystem::equivalent(*result, chosen));
+}
+
+TEST(FileDialogTest, TheSaveDialogAddsTheDefaultExtension) {
+    TempDir folder;
+    const win::FileDialog dialog(false, L"vlf", folder.File(L"start.vlf"), 0x02000802,
+                                 L"Vela Program Files (*.vlf)|*.vlf||");
+    std::optional<std::wstring> result;
+    RunClosingModals([&] { result = dialog.DoModal(nullptr); },
+                     [&](HWND window) { EnterFileName(window, folder.File(L"saved")); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, folder.File(L"saved.vlf"));
 }
 
 class RegistryKeyTest : public ::testing::Test {
