@@ -147,6 +147,20 @@ HResult WriteAll(HANDLE file, std::string_view bytes) {
     return FlushFileBuffers(file) ? hr::kOk : LastError();
 }
 
+// Fails early, before anything is written, when the existing target cannot be replaced: no
+// permission, or another program holds it open without sharing it.
+HResult CheckReplaceable(const std::wstring& target) {
+    FileHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return probe.valid() ? hr::kOk : LastError();
+}
+
+// The attributes of the target that its replacement takes over. ReplaceFileW does this itself,
+// but the plain move that may stand in for it does not.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 // Puts the written temporary file in the target's place in one step.
 HResult MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, bool exists) {
     if (exists) {
@@ -190,6 +204,11 @@ HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
         return hr::kAccessDenied;
     }
 
+    if (exists) {
+        result = CheckReplaceable(target);
+        if (hr::Failed(result)) return result;
+    }
+
     std::wstring temporary;
     HANDLE raw = INVALID_HANDLE_VALUE;
     result = CreateTemporaryFile(FolderOf(target), temporary, raw);
@@ -197,6 +216,10 @@ HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
     FileHandle file(raw);
     result = WriteAll(file.get(), bytes);
     if (!file.Close() && !hr::Failed(result)) result = LastError();
+    if (!hr::Failed(result) && exists && (attributes & kKeptAttributes) != 0 &&
+        !SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes)) {
+        result = LastError();
+    }
     if (!hr::Failed(result)) result = MoveIntoPlace(temporary, target, exists);
     if (hr::Failed(result)) DeleteFileW(temporary.c_str());
     return result;

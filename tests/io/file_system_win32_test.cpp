@@ -1,0 +1,72 @@
+// What only the Windows file writer does: Windows names, attributes and files held open by
+// other programs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/file_system.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::io {
+namespace {
+
+class AtomicWriteWin32 : public testing::Test {
+  protected:
+    test::TempDir folder_;
+    std::wstring target_ = folder_.File(L"target.vlf");
+};
+
+TEST_F(AtomicWriteWin32, RefusesNamesWindowsCannotHold) {
+    for (const std::wstring& name :
+         {folder_.File(L"a<b.vlf"), folder_.File(L"pins?.vlf"), folder_.path() + L"\\missing\\",
+          folder_.File(L"missing") + L"\\target.vlf", std::wstring(L"Q:\\no\\such\\drive.vlf"),
+          std::wstring(L"target\0.vlf", 11)}) {
+        EXPECT_EQ(WriteFileAtomically(name, "new"), hr::kInvalidArg);
+    }
+    EXPECT_EQ(folder_.Listing(), L"");
+}
+
+TEST_F(AtomicWriteWin32, KeepsTheAttributesOfAReplacedFile) {
+    test::WriteBytes(target_, "old");
+    ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(WriteFileAtomically(target_, "new"), hr::kOk);
+    EXPECT_EQ(test::ReadBytes(target_), "new");
+    EXPECT_NE(GetFileAttributesW(target_.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+}
+
+TEST_F(AtomicWriteWin32, ABusyTargetKeepsItsOwnCodeAndContent) {
+    test::WriteBytes(target_, "old");
+    const HANDLE held = CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WriteFileAtomically(target_, "new"),
+              static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)));
+    CloseHandle(held);
+    EXPECT_EQ(test::ReadBytes(target_), "old");
+    EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+}
+
+TEST_F(AtomicWriteWin32, WritesARelativeNameInTheCurrentFolder) {
+    wchar_t previous[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder_.path().c_str()));
+    const HResult written = WriteFileAtomically(L"relative.vlf", "bytes");
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(written, hr::kOk);
+    EXPECT_EQ(test::ReadBytes(folder_.File(L"relative.vlf")), "bytes");
+}
+
+TEST(PathExistsWin32, TakesWindowsFormsOfNames) {
+    test::TempDir folder;
+    test::WriteBytes(folder.File(L"Source.VLF"), "x");
+    EXPECT_TRUE(PathExists(folder.File(L"source.vlf")));  // names ignore case
+    EXPECT_TRUE(PathExists(folder.path() + L"\\"));
+    EXPECT_FALSE(PathExists(std::wstring(folder.File(L"Source.VLF")) + std::wstring(L"\0x", 2)));
+}
+
+}  // namespace
+}  // namespace ostrel::io
