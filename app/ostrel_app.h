@@ -5,6 +5,8 @@
 
 namespace ostrel::app {
 
+// No help command is routed: the program has no help file and no window of the application's
+// own that could receive ID_HELP.
 class COstrelApp : public win::Application {
   public:
     COstrelApp() = default;
