@@ -14,7 +14,7 @@ namespace ostrel::console {
 void WriteText(std::FILE* stream, std::wstring_view text);
 
 class ConsoleHost final : public engine::ConversionHost {
-public:
+  public:
     ConsoleHost(std::wstring source, std::wstring target)
         : source_(std::move(source)), target_(std::move(target)) {}
 
@@ -28,7 +28,7 @@ public:
     // Each line of the log, as the dialog's Results box would show it, on standard output.
     void AppendResult(const std::wstring& text) override;
 
-private:
+  private:
     std::wstring source_;
     std::wstring target_;
 };

@@ -24,10 +24,14 @@ enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3
 
 int ExitStatusOf(engine::ConversionOutcome outcome) {
     switch (outcome) {
-        case engine::ConversionOutcome::Completed: return kCompleted;
-        case engine::ConversionOutcome::NoFixtureBlocks: return kNothingToConvert;
-        case engine::ConversionOutcome::MissingInput: return kUsage;
-        default: return kFailed;
+        case engine::ConversionOutcome::Completed:
+            return kCompleted;
+        case engine::ConversionOutcome::NoFixtureBlocks:
+            return kNothingToConvert;
+        case engine::ConversionOutcome::MissingInput:
+            return kUsage;
+        default:
+            return kFailed;
     }
 }
 
@@ -66,10 +70,11 @@ int Run(const std::vector<std::wstring>& arguments) {
             WriteText(stdout, engine::LoadText(IDS_CONSOLE_HELP) + L"\r\n");
             return kCompleted;
         } else if (argument == L"--version") {
-            WriteText(stdout, engine::FormatText(IDS_CONSOLE_VERSION,
-                                                 {L"" OSTREL_PRODUCT_NAME, L"" OSTREL_FILE_VERSION_TEXT,
-                                                  L"" OSTREL_PRODUCT_VERSION_TEXT}) +
-                                  L"\r\n");
+            WriteText(stdout,
+                      engine::FormatText(IDS_CONSOLE_VERSION,
+                                         {L"" OSTREL_PRODUCT_NAME, L"" OSTREL_FILE_VERSION_TEXT,
+                                          L"" OSTREL_PRODUCT_VERSION_TEXT}) +
+                          L"\r\n");
             return kCompleted;
         } else {
             WriteText(stderr, engine::FormatText(IDS_CONSOLE_BAD_OPTION, {argument}) + L"\r\n" +

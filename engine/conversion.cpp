@@ -44,7 +44,8 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
 
 }  // namespace
 
-void ReplaceAttribute(std::wstring_view name, const xml::Element& element, std::wstring_view value) {
+void ReplaceAttribute(std::wstring_view name, const xml::Element& element,
+                      std::wstring_view value) {
     xml::Attribute attribute = element.ownerDocument().createAttribute(name);
     attribute.putValue(value);
     element.setAttributeNode(attribute);

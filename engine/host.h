@@ -15,17 +15,17 @@ enum SoundType : unsigned {
 
 // The Results log: where the walk and the run report, one line a call.
 class ResultsLog {
-public:
+  public:
     // Appends the text and a line end ("\r\n") to the log. The text may itself hold line ends.
     virtual void AppendResult(const std::wstring& text) = 0;
 
-protected:
+  protected:
     ~ResultsLog() = default;
 };
 
 // The front end of one conversion run.
 class ConversionHost : public ResultsLog {
-public:
+  public:
     // The source file name exactly as the user gave it (no trimming, no expansion).
     virtual std::wstring SourceText() = 0;
     // The target file name exactly as the user gave it.
@@ -36,7 +36,7 @@ public:
     // Sounds the system beep of that type (kIconHand, kIconExclamation, kIconAsterisk).
     virtual void Beep(unsigned type) = 0;
 
-protected:
+  protected:
     ~ConversionHost() = default;
 };
 

@@ -35,8 +35,9 @@ std::wstring FormatText(unsigned id, std::initializer_list<std::wstring_view> ar
     std::wstring result;
     auto argument = arguments.begin();
     for (std::size_t i = 0; i < format.size(); ++i) {
-        const std::size_t length =
-            argument == arguments.end() ? 0 : PlaceholderLength(std::wstring_view(format).substr(i));
+        const std::size_t length = argument == arguments.end()
+                                       ? 0
+                                       : PlaceholderLength(std::wstring_view(format).substr(i));
         if (length == 0) {
             result += format[i];
             continue;

@@ -82,7 +82,8 @@ std::optional<std::wstring_view> Tokenizer::Next() noexcept {
     }
     const wchar_t* stop = start;
     while (stop != end && !IsSeparator(*stop)) ++stop;
-    position_ = static_cast<std::size_t>(stop - text_.data()) + 1;  // the ending separator is consumed
+    position_ =
+        static_cast<std::size_t>(stop - text_.data()) + 1;  // the ending separator is consumed
     return std::wstring_view(start, static_cast<std::size_t>(stop - start));
 }
 

@@ -13,13 +13,13 @@ namespace ostrel::engine {
 // Splits a text into tokens the way the platform's string class Tokenize does: runs of
 // separators are skipped, a token is never empty, the separator ending a token is consumed.
 class Tokenizer {
-public:
+  public:
     // Trap: both views must outlive the tokenizer and the tokens it gives.
     Tokenizer(std::wstring_view text, std::wstring_view separators) noexcept;
     // The next token, or nullopt at the end (and on every call after it).
     std::optional<std::wstring_view> Next() noexcept;
 
-private:
+  private:
     bool IsSeparator(wchar_t c) const noexcept;
 
     std::wstring_view text_;

@@ -21,18 +21,25 @@ HResult CodeOfErrno(int error) {
         case EPERM:
         case EROFS:
         case EISDIR:
-        case ETXTBSY: return hr::kAccessDenied;
+        case ETXTBSY:
+            return hr::kAccessDenied;
         case ENOENT:
         case ENOTDIR:
         case ENAMETOOLONG:
         case ELOOP:
-        case EINVAL: return hr::kInvalidArg;
+        case EINVAL:
+            return hr::kInvalidArg;
         case ENOSPC:
-        case EDQUOT: return hr::kDiskFull;
-        case EFBIG: return hr::kFileTooLarge;
-        case EIO: return hr::kWriteFault;
-        case ENOMEM: return hr::kOutOfMemory;
-        default: return hr::kFail;
+        case EDQUOT:
+            return hr::kDiskFull;
+        case EFBIG:
+            return hr::kFileTooLarge;
+        case EIO:
+            return hr::kWriteFault;
+        case ENOMEM:
+            return hr::kOutOfMemory;
+        default:
+            return hr::kFail;
     }
 }
 

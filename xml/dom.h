@@ -26,7 +26,7 @@ class Attribute;
 
 // Any node of a document.
 class Node {
-public:
+  public:
     Node() noexcept = default;
     // For backends: wraps a backend node; nullptr gives an empty handle.
     explicit Node(std::shared_ptr<backend::NodeImpl> impl) noexcept : impl_(std::move(impl)) {}
@@ -51,7 +51,7 @@ public:
     // The CDATA section view: a CDataSection handle, or an empty one for other kinds.
     CDataSection asCDataSection() const;
 
-protected:
+  protected:
     backend::NodeImpl& impl() const;  // raises E_POINTER when empty
     std::shared_ptr<backend::NodeImpl> impl_;
     friend class Element;
@@ -59,7 +59,7 @@ protected:
 
 // An element node.
 class Element : public Node {
-public:
+  public:
     using Node::Node;
     // The document that holds the element.
     Document ownerDocument() const;
@@ -70,7 +70,7 @@ public:
 
 // An attribute node.
 class Attribute : public Node {
-public:
+  public:
     using Node::Node;
     // Sets the attribute's value.
     void putValue(std::wstring_view value) const;
@@ -78,7 +78,7 @@ public:
 
 // A CDATA section node.
 class CDataSection : public Node {
-public:
+  public:
     using Node::Node;
     // Replaces the section's content; the node stays a CDATA section at its place.
     void putText(std::wstring_view text) const;
@@ -86,7 +86,7 @@ public:
 
 // Why the last load of a document failed.
 class ParseError {
-public:
+  public:
     ParseError() noexcept = default;
     explicit ParseError(std::shared_ptr<backend::ParseErrorImpl> impl) noexcept
         : impl_(std::move(impl)) {}
@@ -94,13 +94,13 @@ public:
     // The reason text; nullopt when the service gives none.
     std::optional<std::wstring> reason() const;
 
-private:
+  private:
     std::shared_ptr<backend::ParseErrorImpl> impl_;
 };
 
 // A whole document. Created by a backend's CreateDocument.
 class Document : public Node {
-public:
+  public:
     Document() noexcept = default;
     explicit Document(std::shared_ptr<backend::DocumentImpl> impl) noexcept;
 
@@ -123,7 +123,7 @@ public:
     // instead of raising.
     HResult save(std::wstring_view path) const;
 
-private:
+  private:
     backend::DocumentImpl& document() const;  // raises E_POINTER when empty
 };
 

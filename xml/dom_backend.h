@@ -18,7 +18,7 @@ class DocumentImpl;
 
 // One node of a document. Backends raise DomError for failures of the underlying service.
 class NodeImpl {
-public:
+  public:
     virtual ~NodeImpl() = default;
     // The kind of node, for the typed views (element, CDATA section...).
     virtual NodeKind kind() const = 0;
@@ -43,7 +43,7 @@ public:
 
 // Why the last load failed.
 class ParseErrorImpl {
-public:
+  public:
     virtual ~ParseErrorImpl() = default;
     // The reason text, or nullopt when the service gives none.
     virtual std::optional<std::wstring> reason() = 0;
@@ -51,7 +51,7 @@ public:
 
 // A whole document.
 class DocumentImpl : public NodeImpl {
-public:
+  public:
     virtual void putAsync(bool value) = 0;
     virtual void putResolveExternals(bool value) = 0;
     virtual void putPreserveWhiteSpace(bool value) = 0;

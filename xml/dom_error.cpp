@@ -19,7 +19,9 @@ std::string DescribeForWhat(HResult code, const std::wstring& description) {
 }  // namespace
 
 DomError::DomError(HResult code, std::wstring description)
-    : code_(code), description_(std::move(description)), what_(DescribeForWhat(code_, description_)) {}
+    : code_(code),
+      description_(std::move(description)),
+      what_(DescribeForWhat(code_, description_)) {}
 
 void RaiseDomError(HResult code, const std::wstring& description) {
     throw DomError(code, description);
@@ -30,12 +32,18 @@ HResult ErrorCode(const DomError& error) { return error.Error(); }
 std::wstring ErrorDescription(const DomError& error) {
     if (!error.Description().empty()) return error.Description();
     switch (error.Error()) {
-        case hr::kPointer: return L"Invalid pointer";
-        case hr::kOutOfMemory: return L"Not enough memory resources are available";
-        case hr::kInvalidArg: return L"The parameter is incorrect";
-        case hr::kAccessDenied: return L"Access is denied";
-        case hr::kNoInterface: return L"No such interface supported";
-        default: return L"Unspecified error";
+        case hr::kPointer:
+            return L"Invalid pointer";
+        case hr::kOutOfMemory:
+            return L"Not enough memory resources are available";
+        case hr::kInvalidArg:
+            return L"The parameter is incorrect";
+        case hr::kAccessDenied:
+            return L"Access is denied";
+        case hr::kNoInterface:
+            return L"No such interface supported";
+        default:
+            return L"Unspecified error";
     }
 }
 

@@ -18,7 +18,7 @@ using DomError = _com_error;
 #else
 // A failed DOM operation: an HRESULT-style code and the failing object's description.
 class DomError : public std::exception {
-public:
+  public:
     DomError(HResult code, std::wstring description);
     // The failure code, as the platform's _com_error::Error().
     HResult Error() const noexcept { return code_; }
@@ -26,7 +26,7 @@ public:
     const std::wstring& Description() const noexcept { return description_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     HResult code_;
     std::wstring description_;
     std::string what_;

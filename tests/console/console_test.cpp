@@ -23,7 +23,7 @@ std::string Lines(std::initializer_list<std::string> lines) {
 }
 
 class ConsoleConverter : public testing::Test {
-protected:
+  protected:
     ConsoleConverter() {
         sample_ = ReadBytes(SourceFile(L"examples/sample.vlf")).value_or("");
         WriteBytes(source_, sample_);
@@ -55,7 +55,9 @@ TEST_F(ConsoleConverter, ConvertsAndPrintsTheResultsLog) {
     EXPECT_NE(converted.find("<![CDATA[\n\t\t\t\t101,102\n\t\t\t\t102,103\n\t\t\t\t103,104\n"
                              "\t\t\t\t0,1\n\t\t\t\t7,8\n\t\t\t]]>"),
               std::string::npos);
-    EXPECT_NE(converted.find("Shield 10 \xC2\xB5" "F"), std::string::npos);
+    EXPECT_NE(converted.find("Shield 10 \xC2\xB5"
+                             "F"),
+              std::string::npos);
     EXPECT_EQ(ReadBytes(source_), sample_);
 }
 
@@ -70,7 +72,9 @@ TEST_F(ConsoleConverter, ConvertsInPlaceAndAgainWithoutChange) {
 
 TEST_F(ConsoleConverter, HandlesNonAsciiPaths) {
     TempDir other;
-    const std::wstring folder = other.File(L"Pr\xFC" L"fung \x3A9");
+    const std::wstring folder = other.File(
+        L"Pr\xFC"
+        L"fung \x3A9");
     std::filesystem::create_directory(FsPath(folder));
     const std::wstring source = folder + L"/\xB5-\x43F\x440\x43E\x433.vlf";
     WriteBytes(source, sample_);
@@ -123,7 +127,8 @@ TEST_F(ConsoleConverter, ExitStatusTellsTheOutcome) {
 
     ProcessResult run = Convert({notProgram, target_});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find("Not a valid Vela Program file.  Conversion aborted."), std::string::npos);
+    EXPECT_NE(run.out.find("Not a valid Vela Program file.  Conversion aborted."),
+              std::string::npos);
     run = Convert({noFixtures, target_});
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_NE(run.out.find("No Fixture Blocks defined"), std::string::npos);
@@ -146,8 +151,8 @@ TEST_F(ConsoleConverter, AReadOnlyTargetIsReportedAndKept) {
 #ifndef _WIN32
 // A write that fails midway (here: beyond the file-size limit) must leave the old file whole.
 TEST_F(ConsoleConverter, AFailedWriteLeavesTheOldFileIntact) {
-    const ProcessResult run = RunProcess(L"/usr/bin/prlimit", {L"--fsize=200", ConverterPath(),
-                                                               source_, source_});
+    const ProcessResult run =
+        RunProcess(L"/usr/bin/prlimit", {L"--fsize=200", ConverterPath(), source_, source_});
     ASSERT_NE(run.exitCode, -1) << "prlimit is needed for this test";
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.out.find("Unable to write to the target file.  Error code 800700df."),

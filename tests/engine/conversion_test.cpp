@@ -18,7 +18,7 @@ using Events = std::vector<std::wstring>;
 const std::string kProgram = ProgramFile(Fixture("12\n13,A7\n14,A7,B3") + Fixture("K9", "two"));
 
 class ConversionRun : public testing::Test {
-protected:
+  protected:
     ConversionRun() { test::WriteBytes(source_, kProgram); }
 
     ConversionOutcome Run(const std::wstring& source, const std::wstring& target) {
@@ -34,17 +34,18 @@ protected:
 
 TEST_F(ConversionRun, ConvertsSavesAndReportsSuccess) {
     EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
-    EXPECT_EQ(host_.events, (Events{L"log Opening file " + source_ + L".",
-                                    L"log Converted 2 fixtures", L"beep 64",
-                                    L"log Conversion complete!", L"log \r\n"}));
+    EXPECT_EQ(host_.events,
+              (Events{L"log Opening file " + source_ + L".", L"log Converted 2 fixtures",
+                      L"beep 64", L"log Conversion complete!", L"log \r\n"}));
     EXPECT_EQ(host_.log, L"Opening file " + source_ +
                              L".\r\nConverted 2 fixtures\r\nConversion complete!\r\n\r\n\r\n");
 
     const std::string converted = test::ReadBytes(target_).value();
     EXPECT_NE(converted.find("CRC=\"\""), std::string::npos);
     EXPECT_EQ(converted.find("1234ABCD"), std::string::npos);
-    EXPECT_NE(converted.find("<![CDATA[\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,A7,B3\n\t\t\t]]>"),
-              std::string::npos);
+    EXPECT_NE(
+        converted.find("<![CDATA[\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,A7,B3\n\t\t\t]]>"),
+        std::string::npos);
     EXPECT_NE(converted.find("<![CDATA[\n\t\t\t\t0,1\n\t\t\t]]>"), std::string::npos);
     EXPECT_EQ(test::ReadBytes(source_), kProgram) << "the source is never written";
 }
@@ -79,7 +80,8 @@ TEST_F(ConversionRun, LoadFailuresAreLoggedWithTheReasonAndNoBeep) {
         EXPECT_EQ(Run(source, target_), ConversionOutcome::LoadFailed);
         ASSERT_EQ(host_.events.size(), 2u);
         EXPECT_EQ(host_.events[0], L"log Opening file " + source + L".");
-        EXPECT_EQ(host_.events[1].rfind(L"log File Open Error:   ", 0), 0u) << host_.events[1].size();
+        EXPECT_EQ(host_.events[1].rfind(L"log File Open Error:   ", 0), 0u)
+            << host_.events[1].size();
         EXPECT_GT(host_.events[1].size(), std::wstring(L"log File Open Error:   ").size());
     }
     EXPECT_FALSE(test::ReadBytes(target_));
@@ -88,9 +90,8 @@ TEST_F(ConversionRun, LoadFailuresAreLoggedWithTheReasonAndNoBeep) {
 TEST_F(ConversionRun, RefusesFilesThatAreNotProgramFiles) {
     test::WriteBytes(source_, "<?xml version=\"1.0\"?><Program CRC=\"1\"/>");
     EXPECT_EQ(Run(source_, target_), ConversionOutcome::NotProgramFile);
-    EXPECT_EQ(host_.events,
-              (Events{L"log Opening file " + source_ + L".", L"beep 16",
-                      L"log Not a valid Vela Program file.  Conversion aborted."}));
+    EXPECT_EQ(host_.events, (Events{L"log Opening file " + source_ + L".", L"beep 16",
+                                    L"log Not a valid Vela Program file.  Conversion aborted."}));
     EXPECT_FALSE(test::ReadBytes(target_));
 }
 
@@ -119,9 +120,9 @@ TEST_F(ConversionRun, ReportsTargetsThatCannotBeWrittenAndLeavesThemAlone) {
         std::wstring target;
         std::wstring line;
     };
-    for (const Case& c : {Case{target_, accessDenied}, Case{folder_.path(), accessDenied},
-                          Case{L"   ", invalid},
-                          Case{folder_.File(L"no-such-folder/converted.vlf"), invalid}}) {
+    for (const Case& c :
+         {Case{target_, accessDenied}, Case{folder_.path(), accessDenied}, Case{L"   ", invalid},
+          Case{folder_.File(L"no-such-folder/converted.vlf"), invalid}}) {
         EXPECT_EQ(Run(source_, c.target), ConversionOutcome::SaveFailed);
         ASSERT_EQ(host_.events.size(), 4u);
         EXPECT_EQ(host_.events[2], L"beep 16");
@@ -184,7 +185,7 @@ TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
 
 // A document that loads, then fails the way a broken service would.
 class FailingDocument final : public xml::backend::DocumentImpl {
-public:
+  public:
     xml::backend::NodeKind kind() const override { return xml::backend::NodeKind::Document; }
     std::shared_ptr<NodeImpl> firstChild() override { Fail(); }
     std::shared_ptr<NodeImpl> nextSibling() override { Fail(); }
@@ -203,7 +204,7 @@ public:
     std::shared_ptr<NodeImpl> createAttribute(std::wstring_view) override { Fail(); }
     HResult serialize(std::string&) override { return hr::kFail; }
 
-private:
+  private:
     [[noreturn]] static void Fail() { xml::RaiseDomError(hr::kFail, L"the service broke"); }
 };
 

@@ -15,7 +15,7 @@ using test::ProgramFile;
 constexpr wchar_t kRewritten12[] = L"\n\t\t\t\t12,13\n\t\t\t";
 
 class FixtureWalk : public testing::Test {
-protected:
+  protected:
     // Loads the XML with the conversion's options and gives its Fixtures element.
     xml::Node LoadFixtures(const std::string& xmlText) {
         test::WriteBytes(folder_.File(L"walk.vlf"), xmlText);
@@ -90,8 +90,8 @@ TEST_F(FixtureWalk, FindsTheFirstDirectBlockAfterOtherChildren) {
 }
 
 TEST_F(FixtureWalk, PassesOverAFixtureWithoutABlockAndGoesOn) {
-    const std::string fixtures = Fixture("12", "first") +
-                                 "<Fixture Name=\"second\">12</Fixture>" + Fixture("12", "third");
+    const std::string fixtures =
+        Fixture("12", "first") + "<Fixture Name=\"second\">12</Fixture>" + Fixture("12", "third");
     EXPECT_EQ(Walk(fixtures), L"Converted 3 fixtures\r\n");
     EXPECT_EQ(BlockAt(L"//Fixture[@Name='first']"), kRewritten12);
     EXPECT_EQ(document_.selectSingleNode(L"//Fixture[@Name='second']").firstChild().nodeValue(),

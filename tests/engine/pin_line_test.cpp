@@ -29,23 +29,27 @@ INSTANTIATE_TEST_SUITE_P(
                     PinLineCase{L"K9", L"0,1"}, PinLineCase{L"7K", L"7,8"},
                     PinLineCase{L"-1", L"-1,0"}, PinLineCase{L",,,", L"0,1"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, PinLineTable,
-    testing::Values(PinLineCase{L"+5", L"5,6"}, PinLineCase{L"007", L"7,8"},
-                    PinLineCase{L"\v\f42", L"42,43"}, PinLineCase{L"-", L"0,1"},
-                    PinLineCase{L"+-3", L"0,1"}, PinLineCase{L"2147483647", L"2147483647,2147483648"},
-                    PinLineCase{L"99999999999999999999", L"2147483647,2147483648"},
-                    PinLineCase{L"-2147483648", L"-2147483648,-2147483647"},
-                    PinLineCase{L"-99999999999", L"-2147483648,-2147483647"},
-                    PinLineCase{L"\x0663", L"0,1"}));
+INSTANTIATE_TEST_SUITE_P(Numbers, PinLineTable,
+                         testing::Values(PinLineCase{L"+5", L"5,6"}, PinLineCase{L"007", L"7,8"},
+                                         PinLineCase{L"\v\f42", L"42,43"},
+                                         PinLineCase{L"-", L"0,1"}, PinLineCase{L"+-3", L"0,1"},
+                                         PinLineCase{L"2147483647", L"2147483647,2147483648"},
+                                         PinLineCase{L"99999999999999999999",
+                                                     L"2147483647,2147483648"},
+                                         PinLineCase{L"-2147483648", L"-2147483648,-2147483647"},
+                                         PinLineCase{L"-99999999999", L"-2147483648,-2147483647"},
+                                         PinLineCase{L"\x0663", L"0,1"}));
 
 INSTANTIATE_TEST_SUITE_P(
     ThirdField, PinLineTable,
-    testing::Values(PinLineCase{L"12,A7,\r", L"12,13"},        // white space only: empty
+    testing::Values(PinLineCase{L"12,A7,\r", L"12,13"},  // white space only: empty
                     PinLineCase{L"12,A7,\v\f", L"12,13"},
                     PinLineCase{L"12,A7\r,B3\r", L"12,A7\r,B3\r"},  // copied untrimmed
                     PinLineCase{L"12,A7,\rB", L"12,A7,\rB"},
-                    PinLineCase{L"\xB5" L"3,\x3A9,\xE9", L"\xB5" L"3,\x3A9,\xE9"}));
+                    PinLineCase{L"\xB5"
+                                L"3,\x3A9,\xE9",
+                                L"\xB5"
+                                L"3,\x3A9,\xE9"}));
 
 TEST(Tokenizer, SkipsSeparatorRunsAndEndsForGood) {
     Tokenizer tokenizer(L",,a,,b,", L",");
@@ -67,7 +71,8 @@ TEST(FixtureBlock, LaysOutEveryPinLineOnItsOwnIndentedLine) {
     EXPECT_EQ(RewriteFixtureBlock(L"  12\n\n\n        13,A7  \n"),
               L"\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t");
     // Two pin lines on one line come out on two lines.
-    EXPECT_EQ(RewriteFixtureBlock(L"12 13\t14"), L"\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,15\n\t\t\t");
+    EXPECT_EQ(RewriteFixtureBlock(L"12 13\t14"),
+              L"\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,15\n\t\t\t");
 }
 
 TEST(FixtureBlock, EmptyAndSeparatorOnlyBlocksGiveTheClosingLineAlone) {

@@ -10,7 +10,7 @@
 namespace ostrel::test {
 
 class RecordingHost final : public engine::ConversionHost {
-public:
+  public:
     RecordingHost(std::wstring source, std::wstring target)
         : source(std::move(source)), target(std::move(target)) {}
 

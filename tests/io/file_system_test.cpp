@@ -25,7 +25,7 @@ TEST(PathExists, AcceptsFilesAndFoldersOnly) {
 }
 
 class AtomicWrite : public testing::Test {
-protected:
+  protected:
     test::TempDir folder_;
     std::wstring target_ = folder_.File(L"target \xE9.vlf");
 };
@@ -60,8 +60,8 @@ TEST_F(AtomicWrite, RefusesInvalidNamesAndMissingFolders) {
 #ifndef _WIN32
 TEST_F(AtomicWrite, KeepsPermissionsAndWritesThroughLinks) {
     test::WriteBytes(target_, "old");
-    fs::permissions(test::FsPath(target_), fs::perms::owner_read | fs::perms::owner_write |
-                                               fs::perms::others_read);
+    fs::permissions(test::FsPath(target_),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     const std::wstring link = folder_.File(L"link.vlf");
     fs::create_symlink(test::FsPath(target_), test::FsPath(link));
     EXPECT_EQ(WriteFileAtomically(link, "new"), hr::kOk);

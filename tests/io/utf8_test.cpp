@@ -13,10 +13,16 @@ TEST(Utf8, RoundTripsEveryPlane) {
 }
 
 TEST(Utf8, ReplacesEachInvalidSequenceOnce) {
-    EXPECT_EQ(FromUtf8("a\xFF" "b"), L"a\xFFFD" L"b");
-    EXPECT_EQ(FromUtf8("a\xC3"), L"a\xFFFD");                // truncated at the end
-    EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\xFFFD");              // overlong
-    EXPECT_EQ(FromUtf8("\xED\xA0\x80" "x"), L"\xFFFD" L"x");  // encoded surrogate
+    EXPECT_EQ(FromUtf8("a\xFF"
+                       "b"),
+              L"a\xFFFD"
+              L"b");
+    EXPECT_EQ(FromUtf8("a\xC3"), L"a\xFFFD");    // truncated at the end
+    EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\xFFFD");  // overlong
+    EXPECT_EQ(FromUtf8("\xED\xA0\x80"
+                       "x"),
+              L"\xFFFD"
+              L"x");  // encoded surrogate
     EXPECT_EQ(FromUtf8(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
 }
 

@@ -34,8 +34,10 @@ std::wstring QuoteArgument(const std::wstring& argument) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') quoted.append(backslashes * 2 + 1, L'\\');
-        else quoted.append(backslashes, L'\\');
+        if (c == L'"')
+            quoted.append(backslashes * 2 + 1, L'\\');
+        else
+            quoted.append(backslashes, L'\\');
         backslashes = 0;
         quoted += c;
     }
@@ -100,8 +102,10 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) == 0) {
         int status = 0;

@@ -7,9 +7,9 @@
 namespace ostrel::test {
 
 struct ProcessResult {
-    int exitCode = -1;   // the exit status, or -1 when the program could not be run
-    std::string out;     // standard output, as bytes
-    std::string err;     // standard error, as bytes
+    int exitCode = -1;  // the exit status, or -1 when the program could not be run
+    std::string out;    // standard output, as bytes
+    std::string err;    // standard error, as bytes
 };
 
 // Runs the program with the arguments (passed as they are, no shell) and waits for it.

@@ -13,7 +13,7 @@ std::filesystem::path FsPath(const std::wstring& path);
 
 // A new empty folder, removed with everything in it when the object goes out of scope.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -26,7 +26,7 @@ public:
     // The names of the folder's entries, sorted; for "nothing else was left here" checks.
     std::wstring Listing() const;
 
-private:
+  private:
     std::wstring path_;
 };
 
