@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,19 +19,9 @@ constexpr DWORD kPatienceMs = 20000;
 
 // Polls the condition until it holds or the time is up; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
-
 // The window's text, read with WM_GETTEXT (also across processes).
 std::wstring WindowText(HWND window);
-// The name of the window's class, "#32770" for dialog boxes.
-std::wstring ClassName(HWND window);
-// The visible dialog boxes (class "#32770") whose owner is the window.
-std::vector<HWND> OwnedDialogs(HWND owner);
-// The windows of the process that are still visible.
-std::vector<HWND> VisibleWindowsOf(DWORD processId);
-// The descendant windows of the parent, depth first.
-std::vector<HWND> Descendants(HWND parent);
-// A text of the program's string table (numbers 101 to 112), with its one placeholder, if it
-// has one, replaced by the argument.
+// A text of the program's string table, its placeholder (if any) replaced by the argument.
 std::wstring StringTableText(int id, const std::wstring& argument = {});
 // The Windows form of a path: a POSIX path ("/work/x.exe") becomes one on Wine's drive Z:.
 std::wstring WindowsPath(const std::wstring& path);
@@ -47,51 +36,34 @@ class OstrelSession {
     OstrelSession(const OstrelSession&) = delete;
     OstrelSession& operator=(const OstrelSession&) = delete;
 
-    // True once the dialog is visible with all its controls.
     bool started() const { return dialog_ != nullptr; }
     // Why the start failed, for the test's message.
     const std::wstring& failure() const { return failure_; }
     HWND dialog() const { return dialog_; }
-    DWORD processId() const { return process_.dwProcessId; }
 
-    // A control of the main dialog by its ID.
-    HWND Control(int id) const;
     // The text of a control of the main dialog.
     std::wstring Text(int id) const;
-    // Replaces the text of a control, as typing it would (the edit notifies EN_CHANGE).
-    void SetText(int id, const std::wstring& text) const;
-    // Moves the keyboard focus to a control, through the dialog manager.
-    void Focus(int id) const;
-    // Presses a button and returns once its handler has run. Not for buttons that open modal
-    // windows: the call would wait for the window to close.
-    void Click(int id) const;
-    // Presses a button without waiting for its handler (for buttons that open modal windows).
-    void PostClick(int id) const;
-    // Waits for a visible dialog box owned by the main dialog: a file dialog or message box.
-    HWND WaitForOwnedDialog() const;
-    // Waits until the Results log ends with the text; false (and the log in `log`) when not.
-    bool WaitForLogEnding(const std::wstring& ending, std::wstring* log = nullptr) const;
-    // Presses Cancel and waits for the process to end; true when it ended.
-    bool Cancel();
+    // Types the text into a field and leaves it for `next`, as a user does: the focus moves
+    // through the dialog manager and the edit notifies EN_CHANGE.
+    void Type(int id, const std::wstring& text, int next) const;
+    // Presses a button and, with `wait`, returns once its handler has run. Trap: a button that
+    // opens a modal window needs wait = false, or the call waits until the window is closed.
+    void Click(int id, bool wait = true) const;
+    // The visible dialog boxes (file dialogs, message boxes) owned by the main dialog.
+    std::vector<HWND> OwnedDialogs() const;
     // Waits for the process to end; true when it ended.
-    bool WaitForExit(DWORD timeoutMs = kPatienceMs);
+    bool WaitForExit(DWORD timeoutMs = kPatienceMs) const;
 
   private:
-    bool FindDialog();
-    void CloseOwnedDialogs() const;
-
     PROCESS_INFORMATION process_{};
     HWND dialog_ = nullptr;
     std::wstring failure_;
 };
 
-// The control of a dialog box that holds the file name a file dialog is to open: the edit of
-// combo box 0x47C (classic dialog) or the edit 0x480 (newer dialog).
+// The edit that holds a file dialog's file name: control 0x47C (classic) or 0x480 (newer), or
+// the edit inside it when it is a combo box; nullptr until the dialog has it.
 HWND FileNameEdit(HWND fileDialog);
-// The text of the first static control of the dialog box that is not empty (a message box's
-// message, which is its only non-empty static text).
-std::wstring MessageText(HWND messageBox);
-// Presses the button of a dialog box by its ID without waiting.
-void PostDialogButton(HWND dialog, int id);
+// True when one of the window's controls shows exactly that text.
+bool Shows(HWND window, const std::wstring& text);
 
 }  // namespace ostrel::test::e2e
