@@ -50,22 +50,17 @@ TEST_F(AtomicWriteWin32, ABusyTargetKeepsItsOwnCodeAndContent) {
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
 }
 
-TEST_F(AtomicWriteWin32, WritesARelativeNameInTheCurrentFolder) {
+TEST_F(AtomicWriteWin32, TakesRelativeAndWindowsFormsOfNames) {
     wchar_t previous[MAX_PATH];
     ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
     ASSERT_TRUE(SetCurrentDirectoryW(folder_.path().c_str()));
-    const HResult written = WriteFileAtomically(L"relative.vlf", "bytes");
+    const HResult written = WriteFileAtomically(L"Target.VLF", "bytes");
     SetCurrentDirectoryW(previous);
     EXPECT_EQ(written, hr::kOk);
-    EXPECT_EQ(test::ReadBytes(folder_.File(L"relative.vlf")), "bytes");
-}
-
-TEST(PathExistsWin32, TakesWindowsFormsOfNames) {
-    test::TempDir folder;
-    test::WriteBytes(folder.File(L"Source.VLF"), "x");
-    EXPECT_TRUE(PathExists(folder.File(L"source.vlf")));  // names ignore case
-    EXPECT_TRUE(PathExists(folder.path() + L"\\"));
-    EXPECT_FALSE(PathExists(std::wstring(folder.File(L"Source.VLF")) + std::wstring(L"\0x", 2)));
+    EXPECT_EQ(test::ReadBytes(target_), "bytes");
+    EXPECT_TRUE(PathExists(target_));  // names ignore case
+    EXPECT_TRUE(PathExists(folder_.path() + L"\\"));
+    EXPECT_FALSE(PathExists(target_ + std::wstring(L"\0x", 2)));
 }
 
 }  // namespace

@@ -35,21 +35,12 @@ inline constexpr std::string_view kEveryKindFile =
 // µ, Ω and é: Ω has no single-byte code in ISO-8859-1 or windows-1252.
 inline constexpr std::wstring_view kNonAscii = L"\u00B5\u03A9\u00E9";
 
-// UTF-16 little-endian bytes of a text, with the byte order mark.
+// UTF-16 little-endian bytes of a text of the Basic Multilingual Plane, with the byte order mark.
 inline std::string Utf16LeWithBom(std::wstring_view text) {
     std::string bytes = "\xFF\xFE";
-    auto put = [&bytes](unsigned unit) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    };
     for (wchar_t c : text) {
-        const auto code = static_cast<unsigned long>(c);
-        if (code >= 0x10000) {  // only where wchar_t holds whole code points
-            put(static_cast<unsigned>(0xD800 + ((code - 0x10000) >> 10)));
-            put(static_cast<unsigned>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            put(static_cast<unsigned>(code));
-        }
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
     }
     return bytes;
 }
