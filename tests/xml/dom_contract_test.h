@@ -28,19 +28,6 @@ namespace ostrel::xml::contract {
 
 using test::TempDir;
 
-// Success when `operation` raises DomError with `code`.
-template <typename Operation>
-::testing::AssertionResult RaisesDomError(Operation operation, HResult code) {
-    try {
-        operation();
-    } catch (const DomError& error) {
-        if (ErrorCode(error) == code) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "raised code " << std::hex << static_cast<unsigned>(ErrorCode(error));
-    }
-    return ::testing::AssertionFailure() << "raised nothing";
-}
-
 // The value of a node, or "<none>" when it has none: readable in failure messages.
 inline std::wstring ValueOf(const Node& node) { return node.nodeValue().value_or(L"<none>"); }
 
@@ -169,7 +156,12 @@ TYPED_TEST_P(DomContractTest, EmptyHandlesTestFalseAndRaisePointerErrors) {
         [&] { document.load(L"x.xml"); },  [&] { document.selectSingleNode(L"/Editor"); },
         [&] { error.reason(); },           [&] { root.setAttributeNode(attribute); }};
     for (size_t i = 0; i < std::size(operations); ++i) {
-        EXPECT_TRUE(RaisesDomError(operations[i], hr::kPointer)) << "operation " << i;
+        try {
+            operations[i]();
+            ADD_FAILURE() << "operation " << i << " raised nothing";
+        } catch (const DomError& raised) {
+            EXPECT_EQ(ErrorCode(raised), hr::kPointer) << "operation " << i;
+        }
     }
 }
 
@@ -190,7 +182,7 @@ TYPED_TEST_P(DomContractTest, NamesValuesAndViewsOfEveryKindOfNode) {
     for (int i = 0; i < 3 && instruction; ++i) instruction = instruction.nextSibling();
     ASSERT_TRUE(instruction);
     const std::wstring name = instruction.nodeName();
-    EXPECT_TRUE(!name.empty() && name != L"#cdata-section" && name != L"#comment") << name.size();
+    EXPECT_TRUE(!name.empty() && name != L"#cdata-section" && name != L"#comment");
     EXPECT_EQ(Outline(root), L"#text=\n  ;v:Fixture;#comment= note ;" + name +
                                  L"=data;#cdata-section= a ;#text=tail;");
     for (Node child = root.firstChild(); child; child = child.nextSibling()) {
@@ -265,11 +257,8 @@ TYPED_TEST_P(DomContractTest, SetAttributeNodeReplacesOrAdds) {
     const Element root = document.selectSingleNode(L"/Editor").asElement();
     ASSERT_TRUE(root);
     const Document owner = root.ownerDocument();
-    ASSERT_TRUE(owner);
     EXPECT_EQ(owner.nodeName(), L"#document");
-
     const Attribute crc = owner.createAttribute(L"CRC");
-    ASSERT_TRUE(crc);
     crc.putValue(L"");
     const Attribute replaced = root.setAttributeNode(crc);
     ASSERT_TRUE(replaced);
@@ -340,46 +329,37 @@ TYPED_TEST_P(DomContractTest, WhiteSpaceIsKeptOnlyWhenPreserved) {
     EXPECT_EQ(Outline(dropped.selectSingleNode(L"/Fixtures")), L"Fixture;");
 }
 
-TYPED_TEST_P(DomContractTest, ExternalEntitiesAndDefinitionsAreNotFetched) {
+TYPED_TEST_P(DomContractTest, HostileFilesFailClearlyOrLoadHarmlessly) {
     this->Write(L"secret.txt", "LEAKED-ENTITY");
     this->Write(L"outside.dtd", "<!ATTLIST Editor Leak CDATA \"LEAKED-DEFAULT\">");
-    for (std::string_view file :
-         {"<?xml version=\"1.0\"?>\n<!DOCTYPE Editor [<!ENTITY s SYSTEM \"secret.txt\">]>\n"
-          "<Editor>&s;</Editor>\n",
-          "<?xml version=\"1.0\"?>\n<!DOCTYPE Editor SYSTEM \"outside.dtd\">\n<Editor/>\n"}) {
-        SCOPED_TRACE(std::string(file));
+    std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE Editor [\n<!ENTITY l0 \"lol\">\n";
+    for (int level = 1; level <= 9; ++level) {
+        bomb += "<!ENTITY l" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i) bomb += "&l" + std::to_string(level - 1) + ";";
+        bomb += "\">\n";
+    }
+    bomb += "]>\n<Editor A=\"&l9;\">&l9;</Editor>\n";
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += i < 100000 ? "<a>" : "</a>";
+    const std::pair<std::string, bool> files[] = {
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE Editor [<!ENTITY s SYSTEM \"secret.txt\">]>\n"
+         "<Editor>&s;</Editor>\n",
+         true},
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE Editor SYSTEM \"outside.dtd\">\n<Editor/>\n", true},
+        {bomb, true},
+        {deep, false}};
+    for (const auto& [file, mayLoad] : files) {
+        SCOPED_TRACE(file.substr(0, 80));
         Document document;
         if (!this->LoadsOrExplains(document, file)) continue;
+        EXPECT_TRUE(mayLoad);
+        // External content was not fetched, entities were not expanded beyond reason.
         EXPECT_FALSE(document.selectSingleNode(L"/Editor/@Leak"));
-        EXPECT_EQ(Outline(document.selectSingleNode(L"/Editor")).find(L"LEAKED"),
-                  std::wstring::npos);
-        EXPECT_EQ(this->SavedBytes(document).find("LEAKED"), std::string::npos);
-    }
-}
-
-TYPED_TEST_P(DomContractTest, EntityExpansionBombIsRefusedOrLeftUnexpanded) {
-    std::string file = "<?xml version=\"1.0\"?>\n<!DOCTYPE Editor [\n<!ENTITY l0 \"lol\">\n";
-    for (int level = 1; level <= 9; ++level) {
-        std::string references;
-        for (int i = 0; i < 10; ++i) references += "&l" + std::to_string(level - 1) + ";";
-        file += "<!ENTITY l" + std::to_string(level) + " \"" + references + "\">\n";
-    }
-    file += "]>\n<Editor A=\"&l9;\">&l9;</Editor>\n";
-    Document document;
-    if (this->LoadsOrExplains(document, file)) {
         const std::string saved = this->SavedBytes(document);
         EXPECT_LT(saved.size(), 10000u);
+        EXPECT_EQ(saved.find("LEAKED"), std::string::npos);
         EXPECT_EQ(saved.find("lollollol"), std::string::npos);
     }
-}
-
-TYPED_TEST_P(DomContractTest, DeepNestingFailsClearly) {
-    const int depth = 100000;
-    std::string file;
-    for (int i = 0; i < depth; ++i) file += "<a>";
-    for (int i = 0; i < depth; ++i) file += "</a>";
-    Document document;
-    EXPECT_FALSE(this->LoadsOrExplains(document, file));
 }
 
 TYPED_TEST_P(DomContractTest, HugeSectionFailsClearlyOrLoadsWhole) {
@@ -474,8 +454,7 @@ REGISTER_TYPED_TEST_SUITE_P(
     AdjacentCDataSectionsStayApart, SelectSingleNodeGivesTheFirstMatchOrNothing,
     SelectSingleNodeRaisesForAnInvalidPath, SetAttributeNodeReplacesOrAdds,
     HeldNodesOutliveTheirDocument, LoadFailuresGiveFalseAndAReason,
-    WhiteSpaceIsKeptOnlyWhenPreserved, ExternalEntitiesAndDefinitionsAreNotFetched,
-    EntityExpansionBombIsRefusedOrLeftUnexpanded, DeepNestingFailsClearly,
+    WhiteSpaceIsKeptOnlyWhenPreserved, HostileFilesFailClearlyOrLoadHarmlessly,
     HugeSectionFailsClearlyOrLoadsWhole, SavesTheSampleProgramByteForByte,
     SaveFailuresGiveTheirCodeAndLeaveTheTarget, RoundTripsEveryEncodingOfProgramFiles);
 
