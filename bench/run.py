@@ -77,9 +77,15 @@ def main():
     # Wall time includes flushing the target to the disk, which varies a lot from run to run on
     # a shared machine; processor time is the steadier measure of the program's own work.
     print(f"{'fixtures':>9} {'file MB':>8} | {'wall s':>7} {'floor':>7} {'ratio':>6} | "
-          f"{'cpu s':>7} {'floor':>7} {'ratio':>6} | {'peak MB':>8} {'peak/file':>9}")
+          f"{'cpu s':>7} {'floor':>7} {'ratio':>6} | {'peak MB':>8} {'peak/file':>9} "
+          f"{'added/file':>10}")
     times = {}
     with tempfile.TemporaryDirectory(prefix="ostrel-bench-") as folder:
+        # The memory any run takes whatever the file (program, libraries, their data), measured
+        # on a program file of one fixture: "added" is the peak beyond it.
+        tiny = os.path.join(folder, "program-1.vlf")
+        write_program(tiny, 1)
+        _, _, baseline = best_of(repeats, [converter, tiny, os.path.join(folder, "tiny.vlf")])
         for fixtures in SIZES:
             source = os.path.join(folder, f"program-{fixtures}.vlf")
             target = os.path.join(folder, "converted.vlf")
@@ -90,10 +96,12 @@ def main():
             times[fixtures] = (wall, cpu)
             print(f"{fixtures:>9} {size / 1e6:>8.2f} | {wall:>7.3f} {floor_wall:>7.3f} "
                   f"{wall / floor_wall:>6.2f} | {cpu:>7.3f} {floor_cpu:>7.3f} "
-                  f"{cpu / floor_cpu:>6.2f} | {peak / 1e6:>8.1f} {peak / size:>9.2f}")
+                  f"{cpu / floor_cpu:>6.2f} | {peak / 1e6:>8.1f} {peak / size:>9.2f} "
+                  f"{(peak - baseline) / size:>10.2f}")
     wall_growth = times[100_000][0] / times[10_000][0]
     cpu_growth = times[100_000][1] / times[10_000][1]
     print(f"growth 10,000 -> 100,000 fixtures: wall {wall_growth:.2f}x, cpu {cpu_growth:.2f}x")
+    print(f"memory of a one-fixture run: {baseline / 1e6:.1f} MB")
 
 
 if __name__ == "__main__":
