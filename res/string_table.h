@@ -10,6 +10,9 @@
 #ifndef OSTREL_RES_STRING_TABLE_H
 #define OSTREL_RES_STRING_TABLE_H
 
+/* The lists are laid out by hand, one text a line; the resource compiler reads them too. */
+/* clang-format off */
+
 #define IDS_ABOUTBOX 101
 #define IDS_FILE_OPEN_ERROR 102
 #define IDS_FILE_ERROR_CAPTION 103
@@ -94,5 +97,7 @@
 #define OSTREL_MAIN_CONVERT "Convert"
 #define OSTREL_MAIN_CANCEL "Cancel"
 #define OSTREL_MAIN_RESULTS_LABEL "Results:"
+
+/* clang-format on */
 
 #endif
