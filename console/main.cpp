@@ -96,7 +96,11 @@ int Run(const std::vector<std::wstring>& arguments) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
     // The document service is reached through COM, on this thread.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) {
+        ostrel::console::ReportError(com, L"COM cannot be initialised");
+        return ostrel::console::kFailed;
+    }
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     const int status = ostrel::console::Run(arguments);
     CoUninitialize();

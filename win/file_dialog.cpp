@@ -4,34 +4,18 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "xml/dom_error.h"
+#include <comdef.h>
+#include <comip.h>
 
 namespace ostrel::win {
 
 namespace {
 
-// Raises a failing result of the file dialog's COM calls as the program's COM error.
-void CheckHr(HRESULT result) {
-    if (FAILED(result)) xml::RaiseDomError(result);
-}
-
-// Releases a COM interface when its scope ends.
-template <typename Interface>
-class ComRef {
-  public:
-    ComRef() = default;
-    ~ComRef() {
-        if (pointer_ != nullptr) pointer_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    Interface** Out() { return &pointer_; }
-    Interface* operator->() const { return pointer_; }
-    Interface& operator*() const { return *pointer_; }
-
-  private:
-    Interface* pointer_ = nullptr;
-};
+// The platform's reference-counting pointers and its raising of failed results (as the DOM's
+// COM error), so that the dialog's COM calls fail the way every other COM call of the program does.
+_COM_SMARTPTR_TYPEDEF(IFileDialog, __uuidof(IFileDialog));
+_COM_SMARTPTR_TYPEDEF(IShellItem, __uuidof(IShellItem));
+using _com_util::CheckError;
 
 // Frees a string the shell allocated with CoTaskMemAlloc.
 struct TaskMemory {
@@ -50,10 +34,9 @@ FileDialog::FileDialog(bool open, std::wstring defaultExtension, std::wstring fi
       filter_(std::move(filter)) {}
 
 std::optional<std::wstring> FileDialog::DoModal(HWND owner) const {
-    ComRef<IFileDialog> dialog;
+    IFileDialogPtr dialog;
     const CLSID& dialogClass = open_ ? CLSID_FileOpenDialog : CLSID_FileSaveDialog;
-    if (FAILED(CoCreateInstance(dialogClass, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
-                                reinterpret_cast<void**>(dialog.Out())))) {
+    if (FAILED(dialog.CreateInstance(dialogClass, nullptr, CLSCTX_INPROC_SERVER))) {
         return ShowClassic(owner);
     }
     return ShowVista(*dialog, owner);
@@ -61,25 +44,26 @@ std::optional<std::wstring> FileDialog::DoModal(HWND owner) const {
 
 std::optional<std::wstring> FileDialog::ShowVista(IFileDialog& dialog, HWND owner) const {
     FILEOPENDIALOGOPTIONS options = 0;
-    CheckHr(dialog.GetOptions(&options));
-    CheckHr(dialog.SetOptions(options | FileDialogOptions(flags_)));
+    CheckError(dialog.GetOptions(&options));
+    CheckError(dialog.SetOptions(options | FileDialogOptions(flags_)));
 
     const auto pairs = ParseFilter(filter_);
     std::vector<COMDLG_FILTERSPEC> types;
     for (const auto& [description, pattern] : pairs) {
         types.push_back({description.c_str(), pattern.c_str()});
     }
-    if (!types.empty()) CheckHr(dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data()));
-    CheckHr(dialog.SetDefaultExtension(defaultExtension_.c_str()));
+    if (!types.empty())
+        CheckError(dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data()));
+    CheckError(dialog.SetDefaultExtension(defaultExtension_.c_str()));
     SetInitialName(dialog);
 
     const HRESULT shown = dialog.Show(owner);
     if (shown == HRESULT_FROM_WIN32(ERROR_CANCELLED)) return std::nullopt;
-    CheckHr(shown);
-    ComRef<IShellItem> item;
-    CheckHr(dialog.GetResult(item.Out()));
+    CheckError(shown);
+    IShellItemPtr item;
+    CheckError(dialog.GetResult(&item));
     TaskMemory path;
-    CheckHr(item->GetDisplayName(SIGDN_FILESYSPATH, &path.text));
+    CheckError(item->GetDisplayName(SIGDN_FILESYSPATH, &path.text));
     return std::wstring(path.text);
 }
 
@@ -90,15 +74,15 @@ void FileDialog::SetInitialName(IFileDialog& dialog) const {
     const std::size_t slash = fileName_.find_last_of(L"\\/");
     if (slash != std::wstring::npos) {
         const std::wstring folder = fileName_.substr(0, slash + 1);
-        ComRef<IShellItem> item;
-        if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_IShellItem,
-                                                  reinterpret_cast<void**>(item.Out())))) {
-            CheckHr(dialog.SetFolder(&*item));
-            CheckHr(dialog.SetFileName(fileName_.substr(slash + 1).c_str()));
+        IShellItemPtr item;
+        if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, __uuidof(IShellItem),
+                                                  reinterpret_cast<void**>(&item)))) {
+            CheckError(dialog.SetFolder(item));
+            CheckError(dialog.SetFileName(fileName_.substr(slash + 1).c_str()));
             return;
         }
     }
-    CheckHr(dialog.SetFileName(fileName_.c_str()));
+    CheckError(dialog.SetFileName(fileName_.c_str()));
 }
 
 std::optional<std::wstring> FileDialog::ShowClassic(HWND owner) const {

@@ -535,6 +535,11 @@ bool Libxml2Document::load(std::wstring_view path) {
         return true;
     } catch (const std::bad_alloc&) {
         tree_.reset();
+        // The reason is the one thing a failed load must still say.
+        try {
+            lastError_ = std::make_shared<LoadError>(L"Not enough memory to read the file");
+        } catch (const std::bad_alloc&) {
+        }
         return false;
     }
 }
