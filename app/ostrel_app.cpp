@@ -2,11 +2,10 @@
 
 #include <commctrl.h>
 
-#include "engine/messages.h"
-#include "res/string_table.h"
+#include "base/win32_handles.h"
+#include "res/texts.h"
 #include "ui/ostrel_dlg.h"
 #include "win/message_box.h"
-#include "win/ole.h"
 
 namespace ostrel::app {
 
@@ -20,9 +19,9 @@ BOOL COstrelApp::InitInstance() {
     win::Application::InitInstance();
 
     // The conversion creates its XML document through COM on this thread.
-    const win::OleInitialization ole;
-    if (!ole.Succeeded()) {
-        win::ShowMessageBox(nullptr, engine::LoadText(IDS_OLE_INIT_FAILED), MB_OK | MB_ICONHAND);
+    const OleInitialization ole;
+    if (FAILED(ole.Result())) {
+        win::ShowMessageBox(nullptr, LoadText(IDS_OLE_INIT_FAILED), MB_OK | MB_ICONHAND);
         return FALSE;
     }
 

@@ -2,8 +2,9 @@
 // options as a conversion and nothing in between.
 #include <cstdio>
 
-#include "io/utf8.h"
-#include "xml/dom.h"
+#include "base/utf8.h"
+#include "engine/conversion.h"
+#include "xml/platform_document.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -13,9 +14,7 @@ int main(int argc, char** argv) {
     using namespace ostrel;
     xml::Document document;
     if (hr::Failed(xml::CreatePlatformDocument(document))) return 1;
-    document.putAsync(false);
-    document.putResolveExternals(false);
-    document.putPreserveWhiteSpace(true);
-    if (!document.load(io::FromUtf8(argv[1]))) return 1;
-    return document.save(io::FromUtf8(argv[2])) == hr::kOk ? 0 : 1;
+    engine::ApplyLoadOptions(document);
+    if (!document.load(FromUtf8(argv[1]))) return 1;
+    return document.save(FromUtf8(argv[2])) == hr::kOk ? 0 : 1;
 }

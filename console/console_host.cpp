@@ -1,6 +1,6 @@
 #include "console/console_host.h"
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -52,7 +52,7 @@ void WriteText(std::FILE* stream, std::wstring_view text) {
     if (WriteToConsole(stream, lines)) return;
     _setmode(_fileno(stream), _O_BINARY);  // the line ends are already the platform's
 #endif
-    const std::string bytes = io::ToUtf8(lines);
+    const std::string bytes = ToUtf8(lines, Utf8Errors::kEscape);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
 }

@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "base/utf8.h"
 #include "console/console_host.h"
 #include "engine/conversion.h"
-#include "engine/messages.h"
-#include "io/utf8.h"
+#include "res/texts.h"
 #include "res/version.h"
-#include "xml/dom.h"
+#include "xml/platform_document.h"
 
 #ifdef _WIN32
-#include <objbase.h>
+#include "base/win32_handles.h"
 #endif
 
 namespace ostrel::console {
@@ -36,8 +37,7 @@ int ExitStatusOf(engine::ConversionOutcome outcome) {
 }
 
 void ReportError(HResult code, const std::wstring& description) {
-    WriteText(stderr, engine::FormatText(IDS_CONSOLE_ERROR, {engine::HexCode(code), description}) +
-                          L"\r\n");
+    WriteText(stderr, FormatText(IDS_CONSOLE_ERROR, {HexCode(code), description}) + L"\r\n");
 }
 
 int Convert(const std::wstring& source, const std::wstring& target) {
@@ -45,15 +45,12 @@ int Convert(const std::wstring& source, const std::wstring& target) {
     try {
         const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
         if (outcome == engine::ConversionOutcome::NoDocument) {
-            ReportError(hr::kFail, L"the XML document service is not available");
+            ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
         }
         return ExitStatusOf(outcome);
-    } catch (const xml::DomError& error) {
-        ReportError(xml::ErrorCode(error), xml::ErrorDescription(error));
-    } catch (const std::bad_alloc&) {
-        ReportError(hr::kOutOfMemory, L"out of memory");
-    } catch (const std::exception& error) {
-        ReportError(hr::kFail, io::FromUtf8(error.what()));
+    } catch (...) {
+        const ErrorReport error = DescribeCurrentException();
+        ReportError(error.code, error.description);
     }
     return kFailed;
 }
@@ -67,23 +64,22 @@ int Run(const std::vector<std::wstring>& arguments) {
         } else if (argument == L"--") {
             optionsEnded = true;
         } else if (argument == L"--help") {
-            WriteText(stdout, engine::LoadText(IDS_CONSOLE_HELP) + L"\r\n");
+            WriteText(stdout, LoadText(IDS_CONSOLE_HELP) + L"\r\n");
             return kCompleted;
         } else if (argument == L"--version") {
-            WriteText(stdout,
-                      engine::FormatText(IDS_CONSOLE_VERSION,
+            WriteText(stdout, FormatText(IDS_CONSOLE_VERSION,
                                          {L"" OSTREL_PRODUCT_NAME, L"" OSTREL_FILE_VERSION_TEXT,
                                           L"" OSTREL_PRODUCT_VERSION_TEXT}) +
-                          L"\r\n");
+                                  L"\r\n");
             return kCompleted;
         } else {
-            WriteText(stderr, engine::FormatText(IDS_CONSOLE_BAD_OPTION, {argument}) + L"\r\n" +
-                                  engine::LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
+            WriteText(stderr, FormatText(IDS_CONSOLE_BAD_OPTION, {argument}) + L"\r\n" +
+                                  LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
             return kUsage;
         }
     }
     if (names.size() != 2) {
-        WriteText(stderr, engine::LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
+        WriteText(stderr, LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
         return kUsage;
     }
     return Convert(names[0], names[1]);
@@ -96,22 +92,21 @@ int Run(const std::vector<std::wstring>& arguments) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
     // The document service is reached through COM, on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(com)) {
-        ostrel::console::ReportError(com, L"COM cannot be initialised");
+    const ostrel::OleInitialization ole;
+    if (FAILED(ole.Result())) {
+        ostrel::console::ReportError(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM));
         return ostrel::console::kFailed;
     }
-    const std::vector<std::wstring> arguments(argv + 1, argv + argc);
-    const int status = ostrel::console::Run(arguments);
-    CoUninitialize();
-    return status;
+    return ostrel::console::Run(std::vector<std::wstring>(argv + 1, argv + argc));
 }
 #else
 int main(int argc, char** argv) {
     // A save beyond the file-size limit must fail as a write error, not end the process.
     std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::wstring> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(ostrel::io::FromUtf8(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(ostrel::FromUtf8(argv[i], ostrel::Utf8Errors::kEscape));
+    }
     return ostrel::console::Run(arguments);
 }
 #endif

@@ -1,8 +1,8 @@
 #include "engine/conversion.h"
 
 #include "engine/fixture_walk.h"
-#include "engine/messages.h"
 #include "io/file_system.h"
+#include "res/texts.h"
 
 namespace ostrel::engine {
 
@@ -44,6 +44,12 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
 
 }  // namespace
 
+void ApplyLoadOptions(const xml::Document& document) {
+    document.putAsync(false);
+    document.putResolveExternals(false);
+    document.putPreserveWhiteSpace(true);
+}
+
 void ReplaceAttribute(std::wstring_view name, const xml::Element& element,
                       std::wstring_view value) {
     xml::Attribute attribute = element.ownerDocument().createAttribute(name);
@@ -54,9 +60,7 @@ void ReplaceAttribute(std::wstring_view name, const xml::Element& element,
 ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument) {
     xml::Document document;
     if (hr::Failed(createDocument(document)) || !document) return ConversionOutcome::NoDocument;
-    document.putAsync(false);
-    document.putResolveExternals(false);
-    document.putPreserveWhiteSpace(true);
+    ApplyLoadOptions(document);
 
     const std::wstring source = host.SourceText();
     const std::wstring target = host.TargetText();

@@ -19,11 +19,15 @@ enum class ConversionOutcome {
     SaveFailed,       // the target could not be written; it is as it was
 };
 
+// Sets the load options of a conversion on a new document: loads are synchronous, no external
+// definition is fetched, and white space stays as read (and is saved back).
+void ApplyLoadOptions(const xml::Document& document);
+
 // Sets the named attribute of the element to the value, replacing one of that name.
 void ReplaceAttribute(std::wstring_view name, const xml::Element& element, std::wstring_view value);
 
 // Runs one conversion with the host's two file names, on a document made by `createDocument`.
-// Raises DomError when the DOM fails unexpectedly; nothing has then been saved.
+// Raises Error when the DOM fails unexpectedly; nothing has then been saved.
 ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument);
 
 }  // namespace ostrel::engine

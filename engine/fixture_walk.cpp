@@ -1,7 +1,7 @@
 #include "engine/fixture_walk.h"
 
-#include "engine/messages.h"
 #include "engine/pin_line.h"
+#include "res/texts.h"
 
 namespace ostrel::engine {
 
@@ -21,7 +21,7 @@ bool FindFixtureBlock(const xml::Node& fixture, xml::CDataSection& section, std:
 }
 
 void ConvertFixtures(ResultsLog& log, const xml::Node& fixtures) {
-    if (!fixtures) xml::RaiseDomError(hr::kPointer);
+    if (!fixtures) RaiseError(hr::kPointer);
     int count = 0;
     for (xml::Node child = fixtures.firstChild(); child; child = child.nextSibling()) {
         if (child.nodeName() != kFixtureName) continue;

@@ -16,7 +16,7 @@ bool FindFixtureBlock(const xml::Node& fixture, xml::CDataSection& section, std:
 
 // Rewrites the block of every direct child of `fixtures` named exactly "Fixture", then appends
 // "Converted N fixtures" to the log, N counting every such child. A Fixture without a block is
-// left unchanged and the walk goes on. Raises E_POINTER for an empty `fixtures`, and any DomError
+// left unchanged and the walk goes on. Raises E_POINTER for an empty `fixtures`, and any Error
 // of the DOM (the count line is then not written).
 void ConvertFixtures(ResultsLog& log, const xml::Node& fixtures);
 

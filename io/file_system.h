@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "xml/hresult.h"
+#include "base/result.h"
 
 namespace ostrel::io {
 

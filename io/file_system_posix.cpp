@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "base/utf8.h"
 #include "io/file_system.h"
-#include "io/utf8.h"
 
 namespace ostrel::io {
 

@@ -34,6 +34,8 @@
 #define IDS_CONSOLE_VERSION 204
 #define IDS_CONSOLE_ERROR 205
 #define IDS_CONSOLE_BAD_OPTION 206
+#define IDS_CONSOLE_NO_DOCUMENT 207
+#define IDS_CONSOLE_NO_COM 208
 
 /* X(id, text): the string table of the resource script, numbers 101 to 112. */
 #define OSTREL_RESOURCE_STRINGS(X)                                                          \
@@ -53,7 +55,7 @@
 /* X(id, text): texts compiled into the programs only. %s and %08x are filled by the caller. */
 #define OSTREL_PROGRAM_STRINGS(X)                                                           \
     X(IDS_OLE_INIT_FAILED, "Ole Init Failed")                                               \
-    X(IDS_UNEXPECTED_ERROR, "The conversion stopped on an unexpected error; nothing was saved.\n\n%s\n(error code %08x)") \
+    X(IDS_UNEXPECTED_ERROR, "An unexpected error stopped the last action before it finished.\n\n%s\n(error code %08x)") \
     X(IDS_CONSOLE_USAGE, "usage: ostrel-convert SOURCE TARGET\nTry 'ostrel-convert --help' for more information.") \
     X(IDS_CONSOLE_HELP,                                                                     \
       "usage: ostrel-convert SOURCE TARGET\n"                                               \
@@ -80,7 +82,9 @@
       "  --version  show the product and file version")                                    \
     X(IDS_CONSOLE_VERSION, "ostrel-convert (%s) file version %s, product version %s")     \
     X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
-    X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")
+    X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
+    X(IDS_CONSOLE_NO_DOCUMENT, "the XML document service is not available")                 \
+    X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")
 
 /* Texts of the two dialog templates of the resource script (ostrel.rc). */
 #define OSTREL_ABOUT_TITLE "About Ostrel"

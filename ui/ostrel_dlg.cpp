@@ -3,10 +3,11 @@
 #include "app/about_dlg.h"
 #include "engine/conversion.h"
 #include "res/resource.h"
-#include "res/string_table.h"
+#include "res/texts.h"
+#include "win/message_box.h"
 #include "win/module.h"
 #include "win/registry_key.h"
-#include "xml/dom.h"
+#include "xml/platform_document.h"
 
 namespace ostrel::ui {
 
@@ -59,7 +60,7 @@ BOOL COstrelDlg::OnInitDialog() {
 
     HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
     if (systemMenu != nullptr) {
-        const std::wstring aboutItem = win::LoadResourceString(IDS_ABOUTBOX);
+        const std::wstring aboutItem = LoadText(IDS_ABOUTBOX);
         if (!aboutItem.empty()) {
             AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutItem.c_str());
@@ -148,5 +149,11 @@ void COstrelDlg::ShowMessageBox(const std::wstring& text, const std::wstring& ca
 }
 
 void COstrelDlg::Beep(unsigned type) { MessageBeep(type); }
+
+void COstrelDlg::OnHandlerError(const ErrorReport& error) {
+    win::ShowMessageBox(Handle(),
+                        FormatText(IDS_UNEXPECTED_ERROR, {error.description, HexCode(error.code)}),
+                        MB_OK | MB_ICONHAND);
+}
 
 }  // namespace ostrel::ui

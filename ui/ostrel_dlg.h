@@ -38,6 +38,8 @@ class COstrelDlg : public win::Dialog, public engine::ConversionHost {
     win::MessageMap GetMessageMap() const override;
     // Binds the source, target and Results edits.
     void DoDataExchange() override;
+    // The error box of text 201, with the error's description and code.
+    void OnHandlerError(const ErrorReport& error) override;
     // Adds the About item to the system menu and sets the window's icons.
     BOOL OnInitDialog() override;
 

@@ -1,14 +1,8 @@
 #include "win/dialog.h"
 
-#include <exception>
-#include <new>
-
-#include "engine/messages.h"
-#include "io/utf8.h"
 #include "win/edit.h"
 #include "win/message_box.h"
 #include "win/module.h"
-#include "xml/dom_error.h"
 
 namespace ostrel::win {
 
@@ -91,20 +85,19 @@ template <typename Call>
 INT_PTR Dialog::Guarded(Call call) {
     try {
         return call();
-    } catch (const xml::DomError& error) {
-        ReportUnexpectedError(xml::ErrorDescription(error), xml::ErrorCode(error));
-    } catch (const std::bad_alloc& error) {
-        ReportUnexpectedError(io::FromUtf8(error.what()), hr::kOutOfMemory);
-    } catch (const std::exception& error) {
-        ReportUnexpectedError(io::FromUtf8(error.what()), hr::kFail);
+    } catch (...) {
+        const ErrorReport error = DescribeCurrentException();
+        try {
+            OnHandlerError(error);
+        } catch (...) {
+            // Nothing more can be told; the dialog goes on.
+        }
     }
     return TRUE;
 }
 
-void Dialog::ReportUnexpectedError(const std::wstring& description, HResult code) const {
-    const std::wstring text =
-        engine::FormatText(IDS_UNEXPECTED_ERROR, {description, engine::HexCode(code)});
-    ShowMessageBox(window_, text, MB_OK | MB_ICONHAND);
+void Dialog::OnHandlerError(const ErrorReport& error) {
+    ShowMessageBox(window_, error.description, MB_OK | MB_ICONHAND);
 }
 
 }  // namespace ostrel::win

@@ -3,8 +3,8 @@
 // A derived dialog lists its handlers in a plain static table of MessageMapEntry, returned by
 // GetMessageMap. The dialog procedure finds the object through WM_INITDIALOG's creation
 // parameter, kept in the window's DWLP_USER slot, and routes each message to the first entry that
-// matches. No exception leaves the dialog procedure: a DOM error or standard exception raised by a
-// handler is shown in an error box owned by the dialog, and the dialog goes on working.
+// matches. No exception leaves the dialog procedure: one raised by a handler is described
+// (DescribeCurrentException) and handed to OnHandlerError, and the dialog goes on working.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <string>
 
-#include "xml/hresult.h"
+#include "base/error.h"
 
 namespace ostrel::win {
 
@@ -106,6 +106,10 @@ class Dialog {
     // Binds `edit` to the dialog's control `id` (the DDX_Control of this layer).
     void BindControl(int id, Edit& edit) const;
 
+    // Tells the user of an exception that ended a handler; the message then counts as handled.
+    // The base shows the error's description in an error box owned by the dialog.
+    virtual void OnHandlerError(const ErrorReport& error);
+
   private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
@@ -113,7 +117,6 @@ class Dialog {
     bool RouteMessage(UINT message, WPARAM wParam, LPARAM lParam);
     template <typename Call>
     INT_PTR Guarded(Call call);
-    void ReportUnexpectedError(const std::wstring& description, HResult code) const;
 
     UINT templateId_;
     HWND owner_;

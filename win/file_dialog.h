@@ -24,7 +24,7 @@ class FileDialog {
 
     // Shows the dialog owned by `owner`: the newer (Vista-style) dialog where the platform has
     // it, the classic one otherwise. The chosen full path, or nothing when the user cancels.
-    // Raises DomError when the newer dialog fails after it was created.
+    // Raises Error when the newer dialog fails after it was created.
     std::optional<std::wstring> DoModal(HWND owner) const;
 
     bool IsOpen() const { return open_; }                                       // Open, not Save As

@@ -6,14 +6,6 @@ namespace ostrel::win {
 
 HINSTANCE ResourceInstance() { return GetModuleHandleW(nullptr); }
 
-std::wstring LoadResourceString(UINT id) {
-    // With a zero buffer size LoadStringW gives a pointer into the resource itself; the text
-    // there is not null-terminated, so its length comes from the result.
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(ResourceInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
-}
-
 std::wstring ApplicationName() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

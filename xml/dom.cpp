@@ -1,11 +1,9 @@
 #include "xml/dom.h"
 
-#include "io/file_system.h"
-
 namespace ostrel::xml {
 
 backend::NodeImpl& Node::impl() const {
-    if (!impl_) RaiseDomError(hr::kPointer);
+    if (!impl_) RaiseError(hr::kPointer);
     return *impl_;
 }
 
@@ -39,7 +37,7 @@ void Attribute::putValue(std::wstring_view value) const { impl().putValue(value)
 void CDataSection::putText(std::wstring_view text) const { impl().putText(text); }
 
 std::optional<std::wstring> ParseError::reason() const {
-    if (!impl_) RaiseDomError(hr::kPointer);
+    if (!impl_) RaiseError(hr::kPointer);
     return impl_->reason();
 }
 
@@ -68,11 +66,6 @@ Attribute Document::createAttribute(std::wstring_view name) const {
     return Attribute(document().createAttribute(name));
 }
 
-HResult Document::save(std::wstring_view path) const {
-    std::string bytes;
-    const HResult serialized = document().serialize(bytes);
-    if (hr::Failed(serialized)) return serialized;
-    return io::WriteFileAtomically(path, bytes);
-}
+HResult Document::save(std::wstring_view path) const { return document().save(path); }
 
 }  // namespace ostrel::xml

@@ -3,8 +3,8 @@
 //
 // An empty handle (default-constructed, or "none" returned by a lookup) is a valid value: it tests
 // false and compares equal to other empty handles. Using it where an object is required (calling
-// any operation on it) raises DomError with E_POINTER. Every other failure of the underlying
-// service is raised as DomError with the service's code, except Document::load and Document::save,
+// any operation on it) raises Error with E_POINTER. Every other failure of the underlying
+// service is raised as Error with the service's code, except Document::load and Document::save,
 // which report through their results.
 #pragma once
 
@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
+#include "base/result.h"
 #include "xml/dom_backend.h"
-#include "xml/dom_error.h"
-#include "xml/hresult.h"
 
 namespace ostrel::xml {
 
@@ -130,9 +130,5 @@ class Document : public Node {
 // Creates a new, empty document of one backend; gives a failure code (never raises) and leaves
 // `document` empty when the service cannot be had.
 using DocumentFactory = HResult (*)(Document& document);
-
-// The platform's backend: MSXML over COM on Windows (COM must be initialised on the thread),
-// libxml2 elsewhere. A DocumentFactory.
-HResult CreatePlatformDocument(Document& document);
 
 }  // namespace ostrel::xml

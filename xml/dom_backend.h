@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "xml/hresult.h"
+#include "base/result.h"
 
 namespace ostrel::xml::backend {
 
@@ -16,7 +16,7 @@ enum class NodeKind { Element, Attribute, Text, CDataSection, Comment, Document,
 
 class DocumentImpl;
 
-// One node of a document. Backends raise DomError for failures of the underlying service.
+// One node of a document. Backends raise Error for failures of the underlying service.
 class NodeImpl {
   public:
     virtual ~NodeImpl() = default;
@@ -63,9 +63,9 @@ class DocumentImpl : public NodeImpl {
     virtual std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view path) = 0;
     // A new attribute, attached to nothing.
     virtual std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) = 0;
-    // The file's bytes as save would write them, in the document's encoding. Returns a failure
-    // code instead of raising.
-    virtual HResult serialize(std::string& bytes) = 0;
+    // Writes the whole document to the file, replacing it in one step (io::WriteFileAtomically).
+    // Returns the result code instead of raising.
+    virtual HResult save(std::wstring_view path) = 0;
 };
 
 }  // namespace ostrel::xml::backend

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,7 +33,7 @@ class ConsoleConverter : public testing::Test {
         return RunProcess(ConverterPath(), arguments);
     }
 
-    std::string Utf8(const std::wstring& text) { return io::ToUtf8(text); }
+    std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
 
     TempDir folder_;
     std::string sample_;

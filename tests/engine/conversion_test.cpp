@@ -7,6 +7,7 @@
 #include "tests/engine/program_files.h"
 #include "tests/engine/recording_host.h"
 #include "tests/support/temp_dir.h"
+#include "xml/platform_document.h"
 
 namespace ostrel::engine {
 namespace {
@@ -202,10 +203,10 @@ class FailingDocument final : public xml::backend::DocumentImpl {
     std::shared_ptr<xml::backend::ParseErrorImpl> parseError() override { Fail(); }
     std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view) override { Fail(); }
     std::shared_ptr<NodeImpl> createAttribute(std::wstring_view) override { Fail(); }
-    HResult serialize(std::string&) override { return hr::kFail; }
+    HResult save(std::wstring_view) override { return hr::kFail; }
 
   private:
-    [[noreturn]] static void Fail() { xml::RaiseDomError(hr::kFail, L"the service broke"); }
+    [[noreturn]] static void Fail() { RaiseError(hr::kFail, L"the service broke"); }
 };
 
 HResult Failing(xml::Document& document) {
@@ -213,14 +214,14 @@ HResult Failing(xml::Document& document) {
     return hr::kOk;
 }
 
-TEST_F(ConversionRun, DomErrorsLeaveTheRunAndNothingIsSaved) {
+TEST_F(ConversionRun, ErrorsLeaveTheRunAndNothingIsSaved) {
     test::RecordingHost host(source_, target_);
     try {
         RunConversion(host, &Failing);
         FAIL() << "no error raised";
-    } catch (const xml::DomError& error) {
-        EXPECT_EQ(xml::ErrorCode(error), hr::kFail);
-        EXPECT_EQ(xml::ErrorDescription(error), L"the service broke");
+    } catch (const Error& error) {
+        EXPECT_EQ(ErrorCode(error), hr::kFail);
+        EXPECT_EQ(ErrorDescription(error), L"the service broke");
     }
     EXPECT_EQ(host.events, Events{L"log Opening file " + source_ + L"."});
     EXPECT_FALSE(test::ReadBytes(target_));

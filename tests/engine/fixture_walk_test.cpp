@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/conversion.h"
 #include "tests/engine/program_files.h"
 #include "tests/engine/recording_host.h"
 #include "tests/support/temp_dir.h"
+#include "xml/platform_document.h"
 
 namespace ostrel::engine {
 namespace {
@@ -20,9 +22,7 @@ class FixtureWalk : public testing::Test {
     xml::Node LoadFixtures(const std::string& xmlText) {
         test::WriteBytes(folder_.File(L"walk.vlf"), xmlText);
         EXPECT_EQ(xml::CreatePlatformDocument(document_), hr::kOk);
-        document_.putAsync(false);
-        document_.putResolveExternals(false);
-        document_.putPreserveWhiteSpace(true);
+        ApplyLoadOptions(document_);
         EXPECT_TRUE(document_.load(folder_.File(L"walk.vlf")));
         return document_.selectSingleNode(L"/Editor/Harness/Fixtures");
     }
@@ -104,8 +104,8 @@ TEST_F(FixtureWalk, AnEmptyFixturesHandleRaisesBeforeLogging) {
     try {
         ConvertFixtures(log, xml::Node());
         FAIL() << "no error raised";
-    } catch (const xml::DomError& error) {
-        EXPECT_EQ(xml::ErrorCode(error), hr::kPointer);
+    } catch (const Error& error) {
+        EXPECT_EQ(ErrorCode(error), hr::kPointer);
     }
     EXPECT_TRUE(log.events.empty());
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 #include "tests/support/temp_dir.h"
 
 #ifdef _WIN32
@@ -17,7 +17,7 @@ extern char** environ;
 
 namespace ostrel::test {
 
-std::wstring ConverterPath() { return io::FromUtf8(OSTREL_CONVERTER); }
+std::wstring ConverterPath() { return FromUtf8(OSTREL_CONVERTER); }
 
 #ifdef _WIN32
 
@@ -91,10 +91,10 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
 ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
     TempDir capture;
     ProcessResult result;
-    const std::string outPath = io::ToUtf8(capture.File(L"out"));
-    const std::string errPath = io::ToUtf8(capture.File(L"err"));
-    std::vector<std::string> argv{io::ToUtf8(program)};
-    for (const auto& argument : arguments) argv.push_back(io::ToUtf8(argument));
+    const std::string outPath = ToUtf8(capture.File(L"out"));
+    const std::string errPath = ToUtf8(capture.File(L"err"));
+    std::vector<std::string> argv{ToUtf8(program)};
+    for (const auto& argument : arguments) argv.push_back(ToUtf8(argument));
     std::vector<char*> pointers;
     for (auto& argument : argv) pointers.push_back(argument.data());
     pointers.push_back(nullptr);

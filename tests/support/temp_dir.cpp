@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 
 namespace ostrel::test {
 
@@ -18,7 +18,7 @@ fs::path FsPath(const std::wstring& path) {
 #ifdef _WIN32
     return fs::path(path);
 #else
-    return fs::path(io::ToUtf8(path));
+    return fs::path(ToUtf8(path));
 #endif
 }
 
@@ -27,7 +27,7 @@ std::wstring WidePath(const fs::path& path) {
 #ifdef _WIN32
     return path.wstring();
 #else
-    return io::FromUtf8(path.string());
+    return FromUtf8(path.string());
 #endif
 }
 }  // namespace
@@ -84,7 +84,7 @@ void WriteBytes(const std::wstring& path, std::string_view bytes) {
     std::ofstream file(FsPath(path), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     file.close();
-    ASSERT_TRUE(file.good()) << "cannot write " << io::ToUtf8(path);
+    ASSERT_TRUE(file.good()) << "cannot write " << ToUtf8(path);
 }
 
 std::wstring SourceFile(std::wstring_view relative) {

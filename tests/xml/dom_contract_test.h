@@ -19,7 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
+#include "engine/conversion.h"
 #include "tests/support/temp_dir.h"
 #include "tests/xml/test_documents.h"
 #include "xml/dom.h"
@@ -78,8 +79,7 @@ class DomContractTest : public ::testing::Test {
         Document document;
         EXPECT_EQ(Backend::Create(document), hr::kOk);
         if (document) {
-            document.putAsync(false);
-            document.putResolveExternals(false);
+            engine::ApplyLoadOptions(document);
             document.putPreserveWhiteSpace(preserveWhiteSpace);
         }
         return document;
@@ -97,7 +97,7 @@ class DomContractTest : public ::testing::Test {
                     std::wstring_view name = L"source.xml") {
         Document document = NewDocument(preserveWhiteSpace);
         if (document.load(Write(name, bytes))) return document;
-        ADD_FAILURE() << "load failed: " << io::ToUtf8(Reason(document));
+        ADD_FAILURE() << "load failed: " << ToUtf8(Reason(document));
         return Document();
     }
 
@@ -159,7 +159,7 @@ TYPED_TEST_P(DomContractTest, EmptyHandlesTestFalseAndRaisePointerErrors) {
         try {
             operations[i]();
             ADD_FAILURE() << "operation " << i << " raised nothing";
-        } catch (const DomError& raised) {
+        } catch (const Error& raised) {
             EXPECT_EQ(ErrorCode(raised), hr::kPointer) << "operation " << i;
         }
     }
@@ -245,7 +245,7 @@ TYPED_TEST_P(DomContractTest, SelectSingleNodeRaisesForAnInvalidPath) {
     try {
         document.selectSingleNode(L"/Editor[");
         ADD_FAILURE() << "an invalid path raised nothing";
-    } catch (const DomError& error) {
+    } catch (const Error& error) {
         EXPECT_TRUE(hr::Failed(ErrorCode(error)));
         EXPECT_FALSE(ErrorDescription(error).empty());
     }
@@ -310,7 +310,7 @@ TYPED_TEST_P(DomContractTest, LoadFailuresGiveFalseAndAReason) {
     };
     const std::wstring good = this->Write(L"good.xml", test::kProgramFile);
     for (const std::wstring& path : failing) {
-        SCOPED_TRACE(io::ToUtf8(path));
+        SCOPED_TRACE(ToUtf8(path));
         Document document = this->NewDocument();
         ASSERT_TRUE(document.load(good));
         EXPECT_FALSE(document.load(path));
@@ -383,7 +383,7 @@ TYPED_TEST_P(DomContractTest, SavesTheSampleProgramByteForByte) {
     const std::optional<std::string> original = test::ReadBytes(sample);
     ASSERT_TRUE(original);
     Document document = this->NewDocument();
-    ASSERT_TRUE(document.load(sample)) << io::ToUtf8(this->Reason(document));
+    ASSERT_TRUE(document.load(sample)) << ToUtf8(this->Reason(document));
     EXPECT_EQ(this->SavedBytes(document), *original);
 }
 
@@ -402,7 +402,7 @@ TYPED_TEST_P(DomContractTest, SaveFailuresGiveTheirCodeAndLeaveTheTarget) {
     EXPECT_EQ(document.save(folder), hr::kAccessDenied);
     for (const std::wstring& invalid : {this->temp_.File(L"no-such-folder") + L"/target.vlf",
                                         std::wstring(), std::wstring(L"   ")}) {
-        EXPECT_EQ(document.save(invalid), hr::kInvalidArg) << io::ToUtf8(invalid);
+        EXPECT_EQ(document.save(invalid), hr::kInvalidArg) << ToUtf8(invalid);
     }
     EXPECT_EQ(test::ReadBytes(readOnly), std::optional<std::string>("old content"));
     EXPECT_TRUE(fs::is_directory(test::FsPath(folder)));
@@ -417,13 +417,14 @@ TYPED_TEST_P(DomContractTest, RoundTripsEveryEncodingOfProgramFiles) {
         const wchar_t* encoding;
         std::string (*bytes)(std::wstring_view);  // the encoder, with the byte order mark if any
         std::wstring nonAscii, cdata;
-    } cases[] = {{L"UTF-8", io::ToUtf8, unicode, L"C" + unicode},
-                 {L"UTF-16", test::Utf16LeWithBom, unicode, L"C" + unicode},
-                 {L"ISO-8859-1", test::SingleByte, singleByte, L"C\u00B5\u00E9"},
-                 {L"windows-1252", test::SingleByte, singleByte, L"C\u00B5\u00E9\u20AC"}};
+    } cases[] = {
+        {L"UTF-8", [](std::wstring_view text) { return ToUtf8(text); }, unicode, L"C" + unicode},
+        {L"UTF-16", test::Utf16LeWithBom, unicode, L"C" + unicode},
+        {L"ISO-8859-1", test::SingleByte, singleByte, L"C\u00B5\u00E9"},
+        {L"windows-1252", test::SingleByte, singleByte, L"C\u00B5\u00E9\u20AC"}};
     for (const auto& c : cases) {
         const std::wstring encoding = c.encoding;
-        SCOPED_TRACE(io::ToUtf8(encoding));
+        SCOPED_TRACE(ToUtf8(encoding));
         Document document = this->Loaded(c.bytes(
             L"<?xml version=\"1.0\" encoding=\"" + encoding + L"\"?>\n<Editor Name=\"A" +
             c.nonAscii + L"\">T" + c.nonAscii + L"<![CDATA[" + c.cdata + L"]]></Editor>\n"));

@@ -4,14 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/conversion.h"
 #include "tests/xml/dom_contract_test.h"
+#include "xml/platform_document.h"
 
 namespace ostrel::xml {
 
 namespace contract {
 
 struct Libxml2Backend {
-    static HResult Create(Document& document) { return libxml2::CreateDocument(document); }
+    static HResult Create(Document& document) {
+        std::shared_ptr<backend::DocumentImpl> created;
+        const HResult result = libxml2::CreateDocument(created);
+        document = Document(created);
+        return result;
+    }
     static constexpr bool kWritesDeclaredEncoding = true;
 };
 
@@ -25,9 +32,7 @@ namespace {
 Document LoadedOrEmpty(const std::wstring& path, std::wstring* reason) {
     Document document;
     EXPECT_EQ(CreatePlatformDocument(document), hr::kOk);
-    document.putAsync(false);
-    document.putResolveExternals(false);
-    document.putPreserveWhiteSpace(true);
+    engine::ApplyLoadOptions(document);
     if (document.load(path)) return document;
     *reason = document.parseError().reason().value_or(L"<none>");
     return Document();
@@ -69,7 +74,7 @@ TEST(Libxml2Document, WritesTheEncodingItReadAndDeclaresIt) {
         test::WriteBytes(path, bytes);
         std::wstring reason;
         const Document document = LoadedOrEmpty(path, &reason);
-        ASSERT_TRUE(document) << io::ToUtf8(reason);
+        ASSERT_TRUE(document) << ToUtf8(reason);
         ASSERT_EQ(document.save(path), hr::kOk);
         EXPECT_EQ(test::ReadBytes(path), expected);
     }

@@ -18,8 +18,10 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "base/error.h"
+#include "base/posix_handles.h"
+#include "base/utf8.h"
 #include "io/file_system.h"
-#include "io/utf8.h"
 
 namespace ostrel::xml::libxml2 {
 
@@ -31,7 +33,7 @@ using backend::NodeKind;
 
 std::wstring Wide(const xmlChar* text) {
     if (text == nullptr) return {};
-    return io::FromUtf8(reinterpret_cast<const char*>(text));
+    return FromUtf8(reinterpret_cast<const char*>(text));
 }
 
 const xmlChar* XmlText(const std::string& utf8) {
@@ -59,7 +61,7 @@ auto ReportingOutOfMemory(Operation operation) -> decltype(operation()) {
     try {
         return operation();
     } catch (const std::bad_alloc&) {
-        RaiseDomError(hr::kOutOfMemory, L"Not enough memory to complete the operation.");
+        RaiseError(hr::kOutOfMemory, L"Not enough memory to complete the operation.");
     }
 }
 
@@ -154,7 +156,7 @@ std::optional<std::wstring> ValueOf(xmlNodePtr node) {
             // The value of the text (and entity reference) children.
             std::unique_ptr<xmlChar, decltype(xmlFree)> value(xmlNodeGetContent(node), xmlFree);
             if (value == nullptr) {
-                RaiseDomError(hr::kOutOfMemory, L"Not enough memory to read the attribute.");
+                RaiseError(hr::kOutOfMemory, L"Not enough memory to read the attribute.");
             }
             return Wide(value.get());
         }
@@ -221,7 +223,7 @@ void LinkAttribute(xmlNodePtr element, xmlAttrPtr attribute, xmlAttrPtr replaced
 // entity references are looked for in it).
 void SetAttributeValue(xmlAttrPtr attribute, const std::string& value) {
     xmlNodePtr text = xmlNewDocText(attribute->doc, XmlText(value));
-    if (text == nullptr) RaiseDomError(hr::kOutOfMemory, L"Not enough memory to set the value.");
+    if (text == nullptr) RaiseError(hr::kOutOfMemory, L"Not enough memory to set the value.");
     if (attribute->children != nullptr) xmlFreeNodeList(attribute->children);
     text->parent = reinterpret_cast<xmlNodePtr>(attribute);
     attribute->children = text;
@@ -329,20 +331,6 @@ std::string DescribeOpenFailure(int error) {
 
 // ---- Files ----
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const noexcept { return fd_; }
-
-  private:
-    int fd_;
-};
-
 struct ParserContextDeleter {
     void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
 };
@@ -400,8 +388,8 @@ struct XPathObjectDeleter {
 [[noreturn]] void RaiseXPathError(const xmlXPathContext& context, std::wstring_view path) {
     std::wstring description = L"Invalid XPath expression \"" + std::wstring(path) + L"\"";
     const std::string message = TrimEnd(context.lastError.message);
-    if (!message.empty()) description += L": " + io::FromUtf8(message);
-    RaiseDomError(hr::kFail, description);
+    if (!message.empty()) description += L": " + FromUtf8(message);
+    RaiseError(hr::kFail, description);
 }
 
 // ---- The document ----
@@ -419,13 +407,13 @@ class Libxml2Document final : public backend::DocumentImpl,
     std::optional<std::wstring> nodeValue() override { return std::nullopt; }
     std::shared_ptr<DocumentImpl> ownerDocument() override { return nullptr; }
     std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl&) override {
-        RaiseDomError(hr::kFail, L"A document has no attributes.");
+        RaiseError(hr::kFail, L"A document has no attributes.");
     }
     void putValue(std::wstring_view) override {
-        RaiseDomError(hr::kFail, L"A document has no value.");
+        RaiseError(hr::kFail, L"A document has no value.");
     }
     void putText(std::wstring_view) override {
-        RaiseDomError(hr::kFail, L"The text of a document cannot be set.");
+        RaiseError(hr::kFail, L"The text of a document cannot be set.");
     }
 
     void putAsync(bool value) override { async_ = value; }
@@ -443,7 +431,7 @@ class Libxml2Document final : public backend::DocumentImpl,
     std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) override {
         return ReportingOutOfMemory([&] { return NewAttribute(name); });
     }
-    HResult serialize(std::string& bytes) override;
+    HResult save(std::wstring_view path) override;
 
   private:
     int ParseOptions() const;
@@ -451,6 +439,8 @@ class Libxml2Document final : public backend::DocumentImpl,
     OwnedDoc Parse(std::wstring_view path, std::string& reason);
     std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
     std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
+    // The file's bytes in the document's encoding, as libxml2 writes the tree.
+    HResult Serialize(std::string& bytes);
 
     // Loads are synchronous whatever this says; it is kept for the document's interface.
     bool async_ = true;
@@ -476,13 +466,13 @@ int Libxml2Document::ParseOptions() const {
 OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
     const std::string nativePath = io::NativePath(path);
     // Non-blocking, so that a FIFO cannot stall the open; it is refused below anyway.
-    FileDescriptor file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0) {
+    UniqueFd file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.Get() < 0) {
         reason = DescribeOpenFailure(errno);
         return nullptr;
     }
     struct stat status;
-    if (fstat(file.get(), &status) != 0) {
+    if (fstat(file.Get(), &status) != 0) {
         reason = DescribeOpenFailure(errno);
         return nullptr;
     }
@@ -507,7 +497,7 @@ OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
     context->sax->cdataBlock = AddCDataSection;
     // The file is read in blocks as the parser goes: it is never held whole in memory.
     OwnedDoc doc(
-        xmlCtxtReadFd(context.get(), file.get(), nativePath.c_str(), nullptr, ParseOptions()));
+        xmlCtxtReadFd(context.get(), file.Get(), nativePath.c_str(), nullptr, ParseOptions()));
     // MSXML refuses undeclared namespace prefixes and the like; libxml2 only reports them.
     if (doc && context->nsWellFormed == 0) doc.reset();
     if (!doc) {
@@ -526,7 +516,7 @@ bool Libxml2Document::load(std::wstring_view path) {
         std::string reason;
         OwnedDoc doc = Parse(path, reason);
         if (!doc) {
-            lastError_ = std::make_shared<LoadError>(io::FromUtf8(reason));
+            lastError_ = std::make_shared<LoadError>(FromUtf8(reason));
             return false;
         }
         auto tree = std::make_shared<Tree>(doc.get());
@@ -545,10 +535,10 @@ bool Libxml2Document::load(std::wstring_view path) {
 }
 
 std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_view path) {
-    const std::string expression = io::ToUtf8(path);
+    const std::string expression = ToUtf8(path);
     xmlDocPtr doc = tree_ ? tree_->doc() : nullptr;
     std::unique_ptr<xmlXPathContext, XPathContextDeleter> context(xmlXPathNewContext(doc));
-    if (!context) RaiseDomError(hr::kOutOfMemory, L"Not enough memory for the XPath context.");
+    if (!context) RaiseError(hr::kOutOfMemory, L"Not enough memory for the XPath context.");
     // Errors are recorded in the context instead of being printed.
     context->error = IgnoreXPathError;
 
@@ -562,8 +552,8 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_vie
         xmlXPathCompiledEval(compiled.get(), context.get()));
     if (!result) RaiseXPathError(*context, path);
     if (result->type != XPATH_NODESET) {
-        RaiseDomError(hr::kFail,
-                      L"The expression \"" + std::wstring(path) + L"\" does not select nodes.");
+        RaiseError(hr::kFail,
+                   L"The expression \"" + std::wstring(path) + L"\" does not select nodes.");
     }
     xmlNodeSetPtr nodes = result->nodesetval;
     if (nodes == nullptr || nodes->nodeNr == 0) return nullptr;
@@ -572,20 +562,20 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_vie
     if (first == reinterpret_cast<xmlNodePtr>(doc)) return shared_from_this();
     // Namespace nodes are copies that die with the result: there is nothing to hand out.
     if (first->type == XML_NAMESPACE_DECL) {
-        RaiseDomError(hr::kFail, L"Namespace nodes cannot be selected.");
+        RaiseError(hr::kFail, L"Namespace nodes cannot be selected.");
     }
     return Wrap(shared_from_this(), tree_, first);
 }
 
 std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_view name) {
-    const std::string utf8 = io::ToUtf8(name);
+    const std::string utf8 = ToUtf8(name);
     if (utf8.empty() || xmlValidateName(XmlText(utf8), 0) != 0) {
-        RaiseDomError(hr::kFail, L"\"" + std::wstring(name) + L"\" is not a valid attribute name.");
+        RaiseError(hr::kFail, L"\"" + std::wstring(name) + L"\" is not a valid attribute name.");
     }
     if (!tree_) tree_ = std::make_shared<Tree>(nullptr);
     xmlAttrPtr attribute = xmlNewDocProp(tree_->doc(), XmlText(utf8), nullptr);
     if (attribute == nullptr) {
-        RaiseDomError(hr::kOutOfMemory, L"Not enough memory to create the attribute.");
+        RaiseError(hr::kOutOfMemory, L"Not enough memory to create the attribute.");
     }
     try {
         tree_->AdoptDetached(attribute);
@@ -596,7 +586,14 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_vi
     return Wrap(shared_from_this(), tree_, reinterpret_cast<xmlNodePtr>(attribute));
 }
 
-HResult Libxml2Document::serialize(std::string& bytes) {
+HResult Libxml2Document::save(std::wstring_view path) {
+    std::string bytes;
+    const HResult serialized = Serialize(bytes);
+    if (hr::Failed(serialized)) return serialized;
+    return io::WriteFileAtomically(path, bytes);
+}
+
+HResult Libxml2Document::Serialize(std::string& bytes) {
     bytes.clear();
     if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
     xmlDocPtr doc = tree_->doc();
@@ -630,19 +627,19 @@ std::shared_ptr<backend::DocumentImpl> XmlNode::ownerDocument() { return owner_;
 
 std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute) {
     if (node_->type != XML_ELEMENT_NODE) {
-        RaiseDomError(hr::kFail, L"Only an element takes attributes.");
+        RaiseError(hr::kFail, L"Only an element takes attributes.");
     }
     auto* other = dynamic_cast<XmlNode*>(&attribute);
     if (other == nullptr || other->node_->type != XML_ATTRIBUTE_NODE) {
-        RaiseDomError(hr::kInvalidArg, L"The node is not an attribute.");
+        RaiseError(hr::kInvalidArg, L"The node is not an attribute.");
     }
     if (other->tree_ != tree_) {
-        RaiseDomError(hr::kInvalidArg, L"The attribute belongs to another document.");
+        RaiseError(hr::kInvalidArg, L"The attribute belongs to another document.");
     }
     auto* added = reinterpret_cast<xmlAttrPtr>(other->node_);
     if (added->parent == node_) return nullptr;
     if (added->parent != nullptr) {
-        RaiseDomError(hr::kFail, L"The attribute is already attached to another element.");
+        RaiseError(hr::kFail, L"The attribute is already attached to another element.");
     }
     return ReportingOutOfMemory([&]() -> std::shared_ptr<NodeImpl> {
         xmlAttrPtr replaced = FindAttribute(node_, QualifiedName(other->node_));
@@ -655,34 +652,34 @@ std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute
 
 void XmlNode::putValue(std::wstring_view value) {
     if (node_->type != XML_ATTRIBUTE_NODE) {
-        RaiseDomError(hr::kFail, L"Only an attribute takes a value here.");
+        RaiseError(hr::kFail, L"Only an attribute takes a value here.");
     }
     ReportingOutOfMemory(
-        [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), io::ToUtf8(value)); });
+        [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), ToUtf8(value)); });
 }
 
 void XmlNode::putText(std::wstring_view text) {
     if (node_->type != XML_CDATA_SECTION_NODE) {
-        RaiseDomError(hr::kFail, L"Only a CDATA section takes its text here.");
+        RaiseError(hr::kFail, L"Only a CDATA section takes its text here.");
     }
     ReportingOutOfMemory([&] {
-        const std::string utf8 = io::ToUtf8(text);
+        const std::string utf8 = ToUtf8(text);
         if (utf8.size() > static_cast<size_t>(INT_MAX)) {
-            RaiseDomError(hr::kOutOfMemory, L"The text is too long for a CDATA section.");
+            RaiseError(hr::kOutOfMemory, L"The text is too long for a CDATA section.");
         }
         xmlNodeSetContentLen(node_, XmlText(utf8), static_cast<int>(utf8.size()));
         if (!utf8.empty() && node_->content == nullptr) {
-            RaiseDomError(hr::kOutOfMemory, L"Not enough memory to set the text.");
+            RaiseError(hr::kOutOfMemory, L"Not enough memory to set the text.");
         }
     });
 }
 
 }  // namespace
 
-HResult CreateDocument(Document& document) {
+HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document) {
     try {
         xmlInitParser();
-        document = Document(std::make_shared<Libxml2Document>());
+        document = std::make_shared<Libxml2Document>();
         return hr::kOk;
     } catch (const std::bad_alloc&) {
         return hr::kOutOfMemory;
@@ -690,11 +687,3 @@ HResult CreateDocument(Document& document) {
 }
 
 }  // namespace ostrel::xml::libxml2
-
-#ifndef _WIN32
-namespace ostrel::xml {
-
-HResult CreatePlatformDocument(Document& document) { return libxml2::CreateDocument(document); }
-
-}  // namespace ostrel::xml
-#endif

@@ -10,13 +10,15 @@
 // (when the document is reloaded or released and no handle holds the tree any more).
 #pragma once
 
-#include "xml/dom.h"
-#include "xml/hresult.h"
+#include <memory>
+
+#include "base/result.h"
+#include "xml/dom_backend.h"
 
 namespace ostrel::xml::libxml2 {
 
 // Creates a new, empty document. Gives E_OUTOFMEMORY (and leaves `document` as it was) when it
-// cannot; never raises. A DocumentFactory.
-HResult CreateDocument(Document& document);
+// cannot; never raises.
+HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document);
 
 }  // namespace ostrel::xml::libxml2

@@ -1,5 +1,4 @@
-// COM plumbing of the MSXML backend: the one place where a failing HRESULT becomes a
-// `_com_error`, and the conversions between the program's text and BSTR / VARIANT values.
+// The conversions between the program's text and the BSTR / VARIANT values of MSXML's calls.
 #pragma once
 
 #include <windows.h>
@@ -12,11 +11,6 @@
 #include <string_view>
 
 namespace ostrel::xml::msxml {
-
-// Raises `_com_error` when `result` failed. The error carries the object's IErrorInfo when the
-// object says (ISupportErrorInfo) that interface `iid` reports errors that way.
-// Trap: `object` may be null; the error then has no description.
-void CheckHr(HRESULT result, IUnknown* object, REFIID iid);
 
 // A BSTR copy of the text (embedded NULs kept). Raises E_OUTOFMEMORY when it cannot be made.
 _bstr_t ToBstr(std::wstring_view text);

@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
+#include "io/file_system.h"
 #include "xml/dom_backend.h"
 #include "xml/msxml/com_support.h"
 
@@ -75,7 +77,7 @@ Ptr QueryView(IUnknown* object) {
 template <class Ptr>
 Ptr RequireView(IUnknown* object) {
     Ptr view = QueryView<Ptr>(object);
-    if (!view) _com_issue_error(E_POINTER);
+    if (!view) RaiseError(E_POINTER);
     return view;
 }
 
@@ -186,7 +188,7 @@ class NodeOperations : public Base, public ComNodeHolder {
     // before the call, and the new node remembers the element so that its later values count.
     std::shared_ptr<backend::NodeImpl> setAttributeNode(backend::NodeImpl& attribute) override {
         auto* holder = dynamic_cast<ComNodeHolder*>(&attribute);
-        if (holder == nullptr) _com_issue_error(E_INVALIDARG);  // a node of another backend
+        if (holder == nullptr) RaiseError(E_INVALIDARG);  // a node of another backend
         const IXMLDOMElementPtr element = RequireView<IXMLDOMElementPtr>(comNode());
         IXMLDOMElement* const raw = element.GetInterfacePtr();
         const IXMLDOMAttributePtr added = RequireView<IXMLDOMAttributePtr>(holder->comNode());
@@ -307,7 +309,7 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
     std::shared_ptr<backend::ParseErrorImpl> parseError() override {
         IXMLDOMParseErrorPtr error;
         Check(document_->get_parseError(&error), doc());
-        if (!error) _com_issue_error(E_POINTER);
+        if (!error) RaiseError(E_POINTER);
         return std::make_shared<MsxmlParseError>(error);
     }
 
@@ -325,7 +327,16 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
         return WrapNode(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(attribute.GetInterfacePtr())));
     }
 
-    HResult serialize(std::string& bytes) override {
+    HResult save(std::wstring_view path) override {
+        std::string bytes;
+        const HRESULT serialized = Serialize(bytes);
+        if (FAILED(serialized)) return serialized;
+        return io::WriteFileAtomically(path, bytes);
+    }
+
+  private:
+    // The bytes the service writes for the document, through a memory stream.
+    HRESULT Serialize(std::string& bytes) {
         IStream* raw = nullptr;
         HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, &raw);
         if (FAILED(result)) return result;
@@ -339,7 +350,6 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
         return ReadStream(stream, bytes);
     }
 
-  private:
     IXMLDOMDocument* doc() const { return document_.GetInterfacePtr(); }
 
     IXMLDOMDocumentPtr document_;
@@ -357,8 +367,7 @@ std::shared_ptr<backend::DocumentImpl> WrapDocument(IXMLDOMDocumentPtr document)
 
 }  // namespace
 
-HResult CreateDocument(Document& document) {
-    document = Document();
+HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document) {
     IUnknown* unknown = nullptr;
     HRESULT result = CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_ALL, IID_IUnknown,
                                       reinterpret_cast<void**>(&unknown));
@@ -373,7 +382,7 @@ HResult CreateDocument(Document& document) {
     if (FAILED(result)) return result;
     IXMLDOMDocumentPtr owned(created, false);
     try {
-        document = Document(WrapDocument(owned));
+        document = WrapDocument(owned);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -381,9 +390,3 @@ HResult CreateDocument(Document& document) {
 }
 
 }  // namespace ostrel::xml::msxml
-
-namespace ostrel::xml {
-
-HResult CreatePlatformDocument(Document& document) { return msxml::CreateDocument(document); }
-
-}  // namespace ostrel::xml

@@ -1,8 +1,10 @@
 // The DOM backend of Windows: MSXML's DOMDocument, reached through COM.
 #pragma once
 
-#include "xml/dom.h"
-#include "xml/hresult.h"
+#include <memory>
+
+#include "base/result.h"
+#include "xml/dom_backend.h"
 
 namespace ostrel::xml::msxml {
 
@@ -10,6 +12,6 @@ namespace ostrel::xml::msxml {
 // Gives S_OK, or the failing step's code (CoCreateInstance, OleRun, the IXMLDOMDocument query)
 // with `document` left empty; never raises.
 // Trap: COM must already be initialised on the calling thread (CO_E_NOTINITIALIZED otherwise).
-HResult CreateDocument(Document& document);
+HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document);
 
 }  // namespace ostrel::xml::msxml

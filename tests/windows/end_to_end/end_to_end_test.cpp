@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 #include "res/resource.h"
 #include "res/string_table.h"
 #include "tests/support/temp_dir.h"
@@ -39,8 +39,8 @@ class EndToEndTest : public testing::Test {
     void SetUp() override {
         // Wine draws its windows on the X display; without one the dialog can never appear.
         if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) GTEST_SKIP() << "no X display";
-        session = std::make_unique<OstrelSession>(io::FromUtf8(OSTREL_PROGRAM));
-        ASSERT_TRUE(session->started()) << io::ToUtf8(session->failure());
+        session = std::make_unique<OstrelSession>(FromUtf8(OSTREL_PROGRAM));
+        ASSERT_TRUE(session->started()) << ToUtf8(session->failure());
     }
 
     std::wstring MakeFile(const wchar_t* name, const char* content) {
@@ -83,7 +83,7 @@ TEST_F(EndToEndTest, TheOpenDialogChoosesTheSourceAndTheTargetFollows) {
     SendMessageW(fileName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(source.c_str()));
     PostMessageW(openDialog, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitUntil([&] { return session->Text(IDC_SOURCE_EDIT) == source; }))
-        << io::ToUtf8(session->Text(IDC_SOURCE_EDIT));
+        << ToUtf8(session->Text(IDC_SOURCE_EDIT));
     EXPECT_TRUE(session->OwnedDialogs().empty());
     EXPECT_EQ(session->Text(IDC_TARGET_EDIT), source);
 }

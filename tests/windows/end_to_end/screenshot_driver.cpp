@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 #include "res/resource.h"
 #include "res/string_table.h"
 #include "tests/windows/end_to_end/dialog_driver.h"
@@ -17,7 +17,7 @@
 using namespace ostrel::test::e2e;
 
 int Fail(const std::wstring& why) {
-    std::fprintf(stderr, "screenshot_driver: %s\n", ostrel::io::ToUtf8(why).c_str());
+    std::fprintf(stderr, "screenshot_driver: %s\n", ostrel::ToUtf8(why).c_str());
     return 1;
 }
 

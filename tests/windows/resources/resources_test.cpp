@@ -16,7 +16,7 @@
 #include <tuple>
 #include <vector>
 
-#include "io/utf8.h"
+#include "base/utf8.h"
 #include "res/resource.h"
 #include "res/string_table.h"
 #include "res/version.h"
@@ -34,9 +34,9 @@ const wchar_t kStatic[] = L"#130";
 // The executables to read: the one named by OSTREL_EXE_UNDER_TEST, or those of this build.
 std::vector<std::wstring> ExecutablesUnderTest() {
     if (const wchar_t* named = _wgetenv(L"OSTREL_EXE_UNDER_TEST"); named && *named) return {named};
-    std::vector<std::wstring> paths{ostrel::io::FromUtf8(OSTREL_RESOURCE_PROBE)};
+    std::vector<std::wstring> paths{ostrel::FromUtf8(OSTREL_RESOURCE_PROBE)};
 #ifdef OSTREL_PROGRAM
-    paths.push_back(ostrel::io::FromUtf8(OSTREL_PROGRAM));
+    paths.push_back(ostrel::FromUtf8(OSTREL_PROGRAM));
 #endif
     return paths;
 }
@@ -180,7 +180,7 @@ void ReadVersionNode(ByteReader& r, const std::wstring& parent, VersionValues& v
     std::wstring value;
     for (WORD i = 0; i < valueLength; ++i) value.push_back(type == 1 ? r.Word() : r.Byte());
     while (type == 1 && !value.empty() && value.back() == L'\0') value.pop_back();
-    EXPECT_TRUE(values.emplace(path, value).second) << "two nodes " << ostrel::io::ToUtf8(path);
+    EXPECT_TRUE(values.emplace(path, value).second) << "two nodes " << ostrel::ToUtf8(path);
     while (r.position() + r.Padding() < end) ReadVersionNode(r, path + L"/", values);
     EXPECT_LE(r.position(), end) << "version node overruns its length";
 }
@@ -288,7 +288,7 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR found) {
 class Resources : public testing::TestWithParam<std::wstring> {
   protected:
     void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "cannot load " << ostrel::io::ToUtf8(GetParam())
+        ASSERT_NE(module_, nullptr) << "cannot load " << ostrel::ToUtf8(GetParam())
                                     << " as a data file, error " << GetLastError();
     }
     ~Resources() override {

@@ -1,9 +1,9 @@
-#include "engine/messages.h"
+#include "res/texts.h"
 
 #include <cstdio>
 #include <map>
 
-namespace ostrel::engine {
+namespace ostrel {
 
 namespace {
 
@@ -54,4 +54,4 @@ std::wstring HexCode(HResult code) {
     return digits;
 }
 
-}  // namespace ostrel::engine
+}  // namespace ostrel

@@ -1,8 +1,8 @@
-#include "engine/messages.h"
+#include "res/texts.h"
 
 #include <gtest/gtest.h>
 
-namespace ostrel::engine {
+namespace ostrel {
 namespace {
 
 TEST(Messages, FillPlaceholdersInOrder) {
@@ -25,4 +25,4 @@ TEST(Messages, HexCodesHaveEightLowerCaseDigits) {
 TEST(Messages, UnknownNumbersGiveNoText) { EXPECT_EQ(LoadText(99), L""); }
 
 }  // namespace
-}  // namespace ostrel::engine
+}  // namespace ostrel

@@ -1,8 +1,8 @@
-#include "io/utf8.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 
-namespace ostrel::io {
+namespace ostrel {
 namespace {
 
 TEST(Utf8, RoundTripsEveryPlane) {
@@ -27,4 +27,4 @@ TEST(Utf8, ReplacesEachInvalidSequenceOnce) {
 }
 
 }  // namespace
-}  // namespace ostrel::io
+}  // namespace ostrel

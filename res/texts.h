@@ -1,14 +1,14 @@
-// The program's texts, by their string-table number (res/string_table.h).
+// The one lookup of the program's texts, by their string-table number (res/string_table.h).
 #pragma once
 
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "res/string_table.h"
-#include "xml/hresult.h"
 
-namespace ostrel::engine {
+namespace ostrel {
 
 // The text with that number. Trap: an unknown number gives the empty text.
 std::wstring LoadText(unsigned id);
@@ -20,4 +20,4 @@ std::wstring FormatText(unsigned id, std::initializer_list<std::wstring_view> ar
 // A code as eight lower-case hexadecimal digits, as %08x prints it.
 std::wstring HexCode(HResult code);
 
-}  // namespace ostrel::engine
+}  // namespace ostrel

@@ -1,9 +1,9 @@
-#include "io/utf8.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <cstdint>
 
-namespace ostrel::io {
+namespace ostrel {
 
 namespace {
 
@@ -11,7 +11,15 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// The surrogates that stand for the bytes 0x80..0xFF of an escaped name.
+constexpr char32_t kEscapeBase = 0xDC00;
+bool IsEscapedByte(char32_t c) { return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF; }
+
+void AppendUtf8(std::string& out, char32_t c, Utf8Errors errors) {
+    if (errors == Utf8Errors::kEscape && IsEscapedByte(c)) {
+        out += static_cast<char>(c - kEscapeBase);
+        return;
+    }
     if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -42,9 +50,16 @@ void AppendWide(std::wstring& out, char32_t c) {
     out += static_cast<wchar_t>(c);
 }
 
-// Decodes one sequence at `i`, advancing it; an invalid or truncated sequence gives U+FFFD and
-// advances past its lead byte and whatever continuation bytes belong to it.
-char32_t DecodeUtf8(std::string_view bytes, std::size_t& i) {
+// Decodes one sequence at `i`, advancing it. An invalid or truncated sequence gives U+FFFD and
+// advances past its lead byte and whatever continuation bytes belong to it; escaped, it gives its
+// first byte as a lone surrogate and advances past that byte alone.
+char32_t DecodeUtf8(std::string_view bytes, std::size_t& i, Utf8Errors errors) {
+    const std::size_t start = i;
+    const auto invalid = [&]() -> char32_t {
+        if (errors == Utf8Errors::kReplace) return kReplacement;
+        i = start + 1;
+        return kEscapeBase + static_cast<char32_t>(static_cast<std::uint8_t>(bytes[start]));
+    };
     const auto lead = static_cast<std::uint8_t>(bytes[i++]);
     if (lead < 0x80) return lead;
     int length = 0;
@@ -57,15 +72,15 @@ char32_t DecodeUtf8(std::string_view bytes, std::size_t& i) {
     } else if ((lead & 0xF8) == 0xF0) {
         length = 3, c = lead & 0x07, minimum = 0x10000;
     } else {
-        return kReplacement;
+        return invalid();
     }
     for (int k = 0; k < length; ++k) {
         if (i >= bytes.size() || (static_cast<std::uint8_t>(bytes[i]) & 0xC0) != 0x80) {
-            return kReplacement;
+            return invalid();
         }
         c = (c << 6) | (static_cast<std::uint8_t>(bytes[i++]) & 0x3F);
     }
-    if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return kReplacement;
+    if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return invalid();
     return c;
 }
 
@@ -83,7 +98,7 @@ void AppendWidened(std::wstring& out, std::string_view run) { AppendAscii(out, r
 
 }  // namespace
 
-std::string ToUtf8(std::wstring_view text) {
+std::string ToUtf8(std::wstring_view text, Utf8Errors errors) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
     std::size_t i = 0;
@@ -100,13 +115,13 @@ std::string ToUtf8(std::wstring_view text) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
             }
         }
-        AppendUtf8(out, c);
+        AppendUtf8(out, c, errors);
         ++i;
     }
     return out;
 }
 
-std::wstring FromUtf8(std::string_view bytes) {
+std::wstring FromUtf8(std::string_view bytes, Utf8Errors errors) {
     std::wstring out;
     out.reserve(bytes.size());
     std::size_t i = 0;
@@ -114,9 +129,9 @@ std::wstring FromUtf8(std::string_view bytes) {
         const std::size_t asciiStart = i;
         while (i < bytes.size() && static_cast<std::uint8_t>(bytes[i]) < 0x80) ++i;
         AppendWidened(out, bytes.substr(asciiStart, i - asciiStart));
-        if (i < bytes.size()) AppendWide(out, DecodeUtf8(bytes, i));
+        if (i < bytes.size()) AppendWide(out, DecodeUtf8(bytes, i, errors));
     }
     return out;
 }
 
-}  // namespace ostrel::io
+}  // namespace ostrel

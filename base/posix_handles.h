@@ -1,0 +1,57 @@
+// Scoped owners of the POSIX handles the program uses. Each releases its handle when its scope
+// ends; none can be copied (moving hands the handle over).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace ostrel {
+
+// An open file descriptor, closed when its scope ends. A negative value means "none".
+class UniqueFd {
+  public:
+    UniqueFd() noexcept = default;
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    ~UniqueFd() { Close(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int Get() const noexcept { return fd_; }
+    // Gives the descriptor up without closing it.
+    int Release() noexcept { return std::exchange(fd_, -1); }
+    // Closes now; 0, or the errno value of a failed close (a late write error may show here).
+    int Close() noexcept;
+
+  private:
+    int fd_ = -1;
+};
+
+// A new file that only its owner may read (mode 0600), removed when its scope ends unless
+// CommitAs has put it in another file's place.
+class TemporaryFile {
+  public:
+    TemporaryFile() noexcept = default;
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates the file `prefix`, 16 random hexadecimal digits and `suffix`, in `folder`: its name
+    // does not grow with any other name. Gives 0, or the errno value of the failure.
+    int Create(const std::string& folder, std::string_view prefix, std::string_view suffix);
+    // The open file; valid after a successful Create, until CommitAs.
+    int Fd() const noexcept { return fd_.Get(); }
+    const std::string& Path() const noexcept { return path_; }
+    // Closes the file and renames it over `target` in one step; from then on it is not removed.
+    // Gives 0, or the errno value of the failure (the file is then still removed at the end).
+    int CommitAs(const std::string& target) noexcept;
+
+  private:
+    UniqueFd fd_;
+    std::string path_;  // empty while there is no file to remove
+};
+
+}  // namespace ostrel
