@@ -121,12 +121,25 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string NativePath(std::wstring_view path) { return ToUtf8(path); }
+std::string NativePath(std::wstring_view path) { return ToUtf8(path, Utf8Errors::kEscape); }
 
 bool PathExists(std::wstring_view path) {
     if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
     struct stat status;
     return stat(NativePath(path).c_str(), &status) == 0;
+}
+
+HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
+    // Collected first, then written whole.
+    struct StringSink final : ByteSink {
+        HResult Write(std::string_view bytes) override {
+            content.append(bytes);
+            return hr::kOk;
+        }
+        std::string content;
+    } sink;
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    return WriteFileAtomically(path, std::string_view(sink.content));
 }
 
 HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {

@@ -192,6 +192,19 @@ bool PathExists(std::wstring_view path) {
     return PathFileExistsW(std::wstring(path).c_str()) != FALSE;
 }
 
+HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
+    // Collected first, then written whole.
+    struct StringSink final : ByteSink {
+        HResult Write(std::string_view bytes) override {
+            content.append(bytes);
+            return hr::kOk;
+        }
+        std::string content;
+    } sink;
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    return WriteFileAtomically(path, std::string_view(sink.content));
+}
+
 HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
     if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
 
