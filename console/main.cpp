@@ -1,5 +1,6 @@
 // ostrel-convert SOURCE TARGET: one conversion, exactly as the dialog's Convert button runs it.
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
@@ -15,13 +16,15 @@
 
 #ifdef _WIN32
 #include "base/win32_handles.h"
+#else
+#include "base/stop_signals.h"
 #endif
 
 namespace ostrel::console {
 
 namespace {
 
-enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3 };
+enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3, kLogLost = 4 };
 
 int ExitStatusOf(engine::ConversionOutcome outcome) {
     switch (outcome) {
@@ -85,6 +88,15 @@ int Run(const std::vector<std::wstring>& arguments) {
     return Convert(names[0], names[1]);
 }
 
+// The status of a run whose output is now complete: a Results log that did not reach standard
+// output (a reader that quit, a full disk) is said on standard error, and the status says so
+// unless the run failed anyway.
+int Finish(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    WriteText(stderr, LoadText(IDS_CONSOLE_LOG_LOST) + L"\r\n");
+    return status == kFailed || status == kUsage ? status : kLogLost;
+}
+
 }  // namespace
 
 }  // namespace ostrel::console
@@ -97,16 +109,23 @@ int wmain(int argc, wchar_t** argv) {
         ostrel::console::ReportError(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM));
         return ostrel::console::kFailed;
     }
-    return ostrel::console::Run(std::vector<std::wstring>(argv + 1, argv + argc));
+    return ostrel::console::Finish(
+        ostrel::console::Run(std::vector<std::wstring>(argv + 1, argv + argc)));
 }
 #else
 int main(int argc, char** argv) {
-    // A save beyond the file-size limit must fail as a write error, not end the process.
+    // A save beyond the file-size limit must fail as a write error, not end the process; a reader
+    // of the log that quits must not end the conversion either (the writes then fail instead).
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    // A stop request (Ctrl-C, SIGTERM, SIGHUP) is held until the file system is consistent: a
+    // save under way is abandoned and its temporary file removed. Then, at the latest when the
+    // run ends, the signal takes its course and ends the process with the signal's status.
+    const ostrel::StopSignalsHeld held(ostrel::StopSignalsHeld::Release::kUnblock);
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ostrel::FromUtf8(argv[i], ostrel::Utf8Errors::kEscape));
     }
-    return ostrel::console::Run(arguments);
+    return ostrel::console::Finish(ostrel::console::Run(arguments));
 }
 #endif

@@ -2,11 +2,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <random>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "base/posix_handles.h"
+#include "base/stop_signals.h"
 #include "base/utf8.h"
 #include "io/file_system.h"
 
@@ -38,6 +41,8 @@ HResult CodeOfErrno(int error) {
             return hr::kWriteFault;
         case ENOMEM:
             return hr::kOutOfMemory;
+        case ECANCELED:
+            return hr::kCancelled;
         default:
             return hr::kFail;
     }
@@ -47,24 +52,30 @@ bool IsBlankName(std::wstring_view path) {
     return path.find_first_not_of(L" \t") == std::wstring_view::npos;
 }
 
-// The file a name stands for: a symbolic link is followed, so that converting through a link
-// replaces the file it points to and keeps the link.
-std::string ResolveLinks(const std::string& path) {
-    struct stat status;
-    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
 std::string FolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// The file a name stands for. Symbolic links are followed, a dangling one too (the file it names
+// is the one to create), so that converting through a link writes the file and keeps the link.
+HResult ResolveLinks(const std::string& path, std::string& target) {
+    target = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat status;
+        if (lstat(target.c_str(), &status) != 0) {
+            return errno == ENOENT ? hr::kOk : CodeOfErrno(errno);
+        }
+        if (!S_ISLNK(status.st_mode)) return hr::kOk;
+        std::string link(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1, '\0');
+        const ssize_t length = readlink(target.c_str(), link.data(), link.size());
+        if (length < 0) return CodeOfErrno(errno);
+        if (static_cast<std::size_t>(length) >= link.size()) continue;  // changed meanwhile
+        link.resize(static_cast<std::size_t>(length));
+        target = link.front() == '/' ? link : FolderOf(target) + "/" + link;
+    }
+    return hr::kInvalidArg;  // a loop of links
 }
 
 // A file that may not be written as far as its user can tell: no permission, or no write bit at
@@ -73,7 +84,7 @@ bool IsReadOnly(const std::string& path, const struct stat& status) {
     return access(path.c_str(), W_OK) != 0 || (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-// Why the target cannot be replaced, or S_OK; fills `existing` when there is a target already.
+// Why the target cannot be written, or S_OK; fills `existing` when there is a target already.
 HResult CheckTarget(const std::string& path, struct stat& existing, bool& exists) {
     exists = stat(path.c_str(), &existing) == 0;
     if (exists) {
@@ -86,37 +97,132 @@ HResult CheckTarget(const std::string& path, struct stat& existing, bool& exists
     return S_ISDIR(folder.st_mode) ? hr::kOk : hr::kInvalidArg;
 }
 
-// An open, new, uniquely named file beside the target. The mode 0666 lets the process's umask
-// decide a new target's permissions, as for any file the user creates.
-int CreateTemporaryBeside(const std::string& target, std::string& temporary) {
-    std::random_device random;
-    const std::string stem = FolderOf(target) + "/." + NameOf(target) + ".ostrel-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = stem + std::to_string(random());
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+// The process's file-mode creation mask, read without changing it (umask() cannot read it without
+// setting it, which would race with files created meanwhile by other threads).
+mode_t CurrentUmask() {
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask);
     }
-    return -1;
+    const mode_t mask = umask(022);
+    umask(mask);
+    return mask;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+HResult WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return CodeOfErrno(errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return hr::kOk;
 }
+
+// Buffers the pieces of the content on their way into the file. A save is abandoned at the next
+// buffer-full when the process has been asked to stop.
+class FileSink final : public ByteSink {
+  public:
+    explicit FileSink(int fd) : fd_(fd) { buffer_.reserve(kCapacity); }
+
+    HResult Write(std::string_view bytes) override {
+        if (buffer_.size() + bytes.size() > kCapacity) {
+            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
+        }
+        if (bytes.size() >= kCapacity) return WriteAll(fd_, bytes);
+        buffer_.append(bytes);
+        return hr::kOk;
+    }
+
+    HResult Flush() {
+        if (StopSignalPending()) return hr::kCancelled;
+        const HResult written = WriteAll(fd_, buffer_);
+        buffer_.clear();
+        return written;
+    }
+
+  private:
+    static constexpr std::size_t kCapacity = std::size_t{1} << 18;
+    int fd_;
+    std::string buffer_;
+};
+
+// Collects the content, for the one way of writing that needs its size first.
+class StringSink final : public ByteSink {
+  public:
+    HResult Write(std::string_view bytes) override {
+        content.append(bytes);
+        return hr::kOk;
+    }
+    std::string content;
+};
 
 // Makes the rename itself durable; a failure here cannot undo it and is not reported.
 void SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+    const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) fsync(fd.Get());
+}
+
+// The new file takes the old one's owner, then its mode: a change of owner clears the set-user-ID
+// and set-group-ID bits, which the mode then puts back. A new target gets the mode every new file
+// of the user gets.
+HResult TakeOverAttributes(int fd, const struct stat* existing) {
+    if (existing == nullptr) {
+        return fchmod(fd, 0666 & ~CurrentUmask()) == 0 ? hr::kOk : CodeOfErrno(errno);
+    }
+    // The superuser keeps somebody else's file theirs; anybody else may only give it a group of
+    // their own, and otherwise leaves it theirs.
+    if (fchown(fd, existing->st_uid, existing->st_gid) != 0) errno = 0;
+    return fchmod(fd, existing->st_mode & 07777) == 0 ? hr::kOk : CodeOfErrno(errno);
+}
+
+// Writes the content over the existing target, for a folder that refuses new files. The room is
+// claimed first, so that a full disk fails before anything is overwritten.
+HResult WriteInPlace(const std::string& target, const ContentWriter& write) {
+    StringSink sink;
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    const std::string& content = sink.content;
+    const UniqueFd fd(open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd) return CodeOfErrno(errno);
+    const auto size = static_cast<off_t>(content.size());
+    if (size > 0 && fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        return CodeOfErrno(errno);
+    }
+    if (StopSignalPending()) return hr::kCancelled;  // nothing is overwritten yet
+    if (const HResult written = WriteAll(fd.Get(), content); hr::Failed(written)) return written;
+    if (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0) return CodeOfErrno(errno);
+    return hr::kOk;
+}
+
+// Writes the content into a new temporary file beside the target and renames it over the target.
+HResult WriteAndReplace(const std::string& target, const struct stat* existing,
+                        const ContentWriter& write) {
+    TemporaryFile temporary;
+    const int created = temporary.Create(FolderOf(target), ".ostrel-", ".tmp");
+    if ((created == EACCES || created == EPERM) && existing != nullptr) {
+        return WriteInPlace(target, write);
+    }
+    if (created != 0) return CodeOfErrno(created);
+
+    FileSink sink(temporary.Fd());
+    HResult result = write(sink);
+    if (!hr::Failed(result)) result = sink.Flush();
+    if (!hr::Failed(result) && fsync(temporary.Fd()) != 0) result = CodeOfErrno(errno);
+    if (!hr::Failed(result)) result = TakeOverAttributes(temporary.Fd(), existing);
+    if (!hr::Failed(result) && StopSignalPending()) result = hr::kCancelled;
+    if (hr::Failed(result)) return result;
+    if (const int error = temporary.CommitAs(target); error != 0) return CodeOfErrno(error);
+    SyncFolder(FolderOf(target));
+    return hr::kOk;
 }
 
 }  // namespace
@@ -130,54 +236,23 @@ bool PathExists(std::wstring_view path) {
 }
 
 HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
-    // Collected first, then written whole.
-    struct StringSink final : ByteSink {
-        HResult Write(std::string_view bytes) override {
-            content.append(bytes);
-            return hr::kOk;
-        }
-        std::string content;
-    } sink;
-    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
-    return WriteFileAtomically(path, std::string_view(sink.content));
-}
-
-HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
     if (IsBlankName(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
-    const std::string target = ResolveLinks(NativePath(path));
-
+    std::string target;
+    if (const HResult resolved = ResolveLinks(NativePath(path), target); hr::Failed(resolved)) {
+        return resolved;
+    }
     struct stat existing;
     bool exists = false;
     if (const HResult checked = CheckTarget(target, existing, exists); checked != hr::kOk) {
         return checked;
     }
+    // From here the file system changes: a stop request waits until it is consistent again.
+    const StopSignalsHeld held;
+    return WriteAndReplace(target, exists ? &existing : nullptr, write);
+}
 
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(target, temporary);
-    if (fd < 0) return CodeOfErrno(errno);
-
-    bool written = WriteAll(fd, bytes);
-    if (written && exists) {
-        fchmod(fd, existing.st_mode & 07777);
-        // Keeps the owner when the superuser converts somebody else's file; refused otherwise.
-        if (fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
-    }
-    written = written && fsync(fd) == 0;
-    int error = written ? 0 : errno;
-    if (close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written && rename(temporary.c_str(), target.c_str()) != 0) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        unlink(temporary.c_str());
-        return CodeOfErrno(error);
-    }
-    SyncFolder(FolderOf(target));
-    return hr::kOk;
+HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
+    return WriteFileAtomically(path, [bytes](ByteSink& sink) { return sink.Write(bytes); });
 }
 
 }  // namespace ostrel::io

@@ -36,6 +36,7 @@
 #define IDS_CONSOLE_BAD_OPTION 206
 #define IDS_CONSOLE_NO_DOCUMENT 207
 #define IDS_CONSOLE_NO_COM 208
+#define IDS_CONSOLE_LOG_LOST 210
 
 /* X(id, text): the string table of the resource script, numbers 101 to 112. */
 #define OSTREL_RESOURCE_STRINGS(X)                                                          \
@@ -76,6 +77,10 @@
       "     target not written, or an unexpected error)\n"                                  \
       "  2  wrong usage, or SOURCE does not exist, or TARGET is empty\n"                    \
       "  3  nothing to convert: the file defines no fixture blocks\n"                       \
+      "  4  the Results log could not be written to standard output (a reader that\n"     \
+      "     quit, a full disk); the conversion itself went as the log would have said\n"  \
+      "  128+N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM): a save under way\n"  \
+      "     is abandoned first, its temporary file removed, the target left as it was\n"  \
       "\n"                                                                                  \
       "Options:\n"                                                                          \
       "  --help     show this text\n"                                                       \
@@ -84,7 +89,8 @@
     X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
     X(IDS_CONSOLE_NO_DOCUMENT, "the XML document service is not available")                 \
-    X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")
+    X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")                                      \
+    X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output")
 
 /* Texts of the two dialog templates of the resource script (ostrel.rc). */
 #define OSTREL_ABOUT_TITLE "About Ostrel"

@@ -1,6 +1,7 @@
 // The console converter run as a user runs it: a separate process, its output and exit status.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "base/utf8.h"
@@ -33,7 +34,7 @@ class ConsoleConverter : public testing::Test {
         return RunProcess(ConverterPath(), arguments);
     }
 
-    std::string Utf8(const std::wstring& text) { return ToUtf8(text); }
+    std::string Utf8(const std::wstring& text) { return ToUtf8(text, Utf8Errors::kEscape); }
 
     TempDir folder_;
     std::string sample_;
@@ -76,11 +77,15 @@ TEST_F(ConsoleConverter, HandlesNonAsciiPaths) {
         L"Pr\xFC"
         L"fung \x3A9");
     std::filesystem::create_directory(FsPath(folder));
-    const std::wstring source = folder + L"/\xB5-\x43F\x440\x43E\x433.vlf";
+    std::wstring source = folder + L"/\xB5-\x43F\x440\x43E\x433.vlf";
+#ifndef _WIN32
+    source += L"-caf\xDCE9";  // the byte 0xE9 of a Latin-1 name, which is not UTF-8
+#endif
     WriteBytes(source, sample_);
     const ProcessResult run = Convert({source, source});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find(kNewline)), "Opening file " + Utf8(source) + ".");
+    EXPECT_NE(ReadBytes(source), sample_);
 }
 
 TEST_F(ConsoleConverter, ExplainsItsUsage) {
@@ -160,6 +165,31 @@ TEST_F(ConsoleConverter, AFailedWriteLeavesTheOldFileIntact) {
         << run.out;
     EXPECT_EQ(ReadBytes(source_), sample_);
     EXPECT_EQ(folder_.Listing(), L"sample.vlf\n");
+}
+
+TEST_F(ConsoleConverter, ALogThatCannotBeWrittenIsSaidAndTheConversionStillSaves) {
+    for (const char* output : {kClosedPipe, "/dev/full"}) {
+        std::filesystem::remove(FsPath(target_));
+        const ProcessResult run = RunProcess(ConverterPath(), {source_, target_}, {output});
+        EXPECT_EQ(run.exitCode, 4) << output;
+        EXPECT_EQ(
+            run.err,
+            Lines({"ostrel-convert: the Results log could not be written to standard output"}));
+        EXPECT_NE(ReadBytes(target_).value_or("").find("12,13"), std::string::npos);
+    }
+}
+
+TEST_F(ConsoleConverter, AStopSignalAbandonsTheSaveAndEndsTheProcess) {
+    WriteBytes(target_, "old");
+    ProcessOptions interrupted;
+    interrupted.interrupted = true;
+    const ProcessResult run = RunProcess(ConverterPath(), {source_, target_}, interrupted);
+    EXPECT_EQ(run.exitCode, 128 + SIGINT);
+    EXPECT_NE(run.out.find("Unable to write to the target file.  Error code 800704c7."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(ReadBytes(target_), "old");
+    EXPECT_EQ(folder_.Listing(), L"converted.vlf\nsample.vlf\n");
 }
 #endif
 

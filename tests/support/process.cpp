@@ -9,6 +9,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +54,8 @@ HANDLE InheritableFile(const std::wstring& path) {
 }
 }  // namespace
 
-ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ProcessOptions&) {
     TempDir capture;
     ProcessResult result;
     std::wstring commandLine = QuoteArgument(program);
@@ -88,13 +91,14 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
 
 #else
 
-ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ProcessOptions& options) {
     TempDir capture;
     ProcessResult result;
-    const std::string outPath = ToUtf8(capture.File(L"out"));
-    const std::string errPath = ToUtf8(capture.File(L"err"));
-    std::vector<std::string> argv{ToUtf8(program)};
-    for (const auto& argument : arguments) argv.push_back(ToUtf8(argument));
+    const std::string outPath = ToUtf8(capture.File(L"out"), Utf8Errors::kEscape);
+    const std::string errPath = ToUtf8(capture.File(L"err"), Utf8Errors::kEscape);
+    std::vector<std::string> argv{ToUtf8(program, Utf8Errors::kEscape)};
+    for (const auto& argument : arguments) argv.push_back(ToUtf8(argument, Utf8Errors::kEscape));
     std::vector<char*> pointers;
     for (auto& argument : argv) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
@@ -102,20 +106,53 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    int pipeEnds[2] = {-1, -1};
+    if (options.output == kClosedPipe && pipe(pipeEnds) == 0) {
+        close(pipeEnds[0]);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    } else {
+        const std::string& output = options.output.empty() ? outPath : options.output;
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    if (options.interrupted) {
+        posix_spawnattr_setsigmask(&attributes, &interrupt);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) == 0) {
+    if (posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(), environ) == 0) {
+        if (options.interrupted) kill(pid, SIGINT);
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[1] >= 0) close(pipeEnds[1]);
     result.out = ReadBytes(capture.File(L"out")).value_or("");
     result.err = ReadBytes(capture.File(L"err")).value_or("");
     return result;
+}
+
+int RunAsOrdinaryUser(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(kOrdinaryId) != 0 || setuid(kOrdinaryId) != 0)) {
+            _exit(126);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 #endif

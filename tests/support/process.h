@@ -1,6 +1,7 @@
 // Runs a program as a user would and collects what it printed.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,31 @@ struct ProcessResult {
     std::string err;    // standard error, as bytes
 };
 
+// How a program is started, beyond its arguments (POSIX only).
+struct ProcessOptions {
+    // Where standard output goes instead of being captured: a file such as "/dev/full", or
+    // kClosedPipe for a pipe whose reader has quit.
+    std::string output;
+    // The program starts with SIGINT blocked and already pending.
+    bool interrupted = false;
+};
+inline constexpr const char* kClosedPipe = "|";
+
 // Runs the program with the arguments (passed as they are, no shell) and waits for it.
-ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments);
+ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const ProcessOptions& options = {});
 
 // The console converter built with the tests.
 std::wstring ConverterPath();
+
+#ifndef _WIN32
+// The user and group an ordinary user's test runs as when the tests run as the superuser.
+constexpr unsigned kOrdinaryId = 65534;
+
+// Runs `body` in a child process as an ordinary user (kOrdinaryId when the tests run as the
+// superuser, who passes every permission check; the current user otherwise) and gives its
+// result, or -1 when the child did not end normally.
+int RunAsOrdinaryUser(const std::function<int()>& body);
+#endif
 
 }  // namespace ostrel::test

@@ -18,7 +18,7 @@ fs::path FsPath(const std::wstring& path) {
 #ifdef _WIN32
     return fs::path(path);
 #else
-    return fs::path(ToUtf8(path));
+    return fs::path(ToUtf8(path, Utf8Errors::kEscape));
 #endif
 }
 
@@ -27,7 +27,7 @@ std::wstring WidePath(const fs::path& path) {
 #ifdef _WIN32
     return path.wstring();
 #else
-    return FromUtf8(path.string());
+    return FromUtf8(path.string(), Utf8Errors::kEscape);
 #endif
 }
 }  // namespace

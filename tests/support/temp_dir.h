@@ -8,7 +8,7 @@
 
 namespace ostrel::test {
 
-// The file-system path of a wide file name (UTF-8 bytes on POSIX systems).
+// The file-system path of a wide file name (POSIX: its bytes, Utf8Errors::kEscape).
 std::filesystem::path FsPath(const std::wstring& path);
 
 // A new empty folder, removed with everything in it when the object goes out of scope.
