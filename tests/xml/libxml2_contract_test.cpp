@@ -2,7 +2,11 @@
 // and the bytes it writes.
 #include "xml/libxml2/libxml2_document.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "engine/conversion.h"
 #include "tests/xml/dom_contract_test.h"
@@ -20,6 +24,10 @@ struct Libxml2Backend {
         return result;
     }
     static constexpr bool kWritesDeclaredEncoding = true;
+    static constexpr bool kKeepsAdjacentCDataSections = true;
+    static constexpr bool kSurvivesInvalidPaths = true;
+    static constexpr bool kLoadsHugeFilesQuickly = true;
+    static constexpr bool kSavesByteForByte = true;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Libxml2, DomContractTest, Libxml2Backend);
@@ -38,12 +46,31 @@ Document LoadedOrEmpty(const std::wstring& path, std::wstring* reason) {
     return Document();
 }
 
-TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlace) {
+// What the process writes to its standard error while `action` runs.
+template <typename Action>
+std::string StandardErrorOf(const test::TempDir& temp, Action action) {
+    const std::wstring captured = temp.File(L"stderr.txt");
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int file = open(test::FsPath(captured).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 2);
+    close(file);
+    action();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    return test::ReadBytes(captured).value_or("<unreadable>");
+}
+
+TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlaceAndNothingIsPrinted) {
     test::TempDir temp;
     const auto write = [&temp](const wchar_t* name, std::string_view bytes) {
         test::WriteBytes(temp.File(name), bytes);
         return temp.File(name);
     };
+    std::string attributes = "<?xml version=\"1.0\"?>\n<Editor";
+    for (int i = 0; i <= 10000; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+    attributes += "/>";
     const std::pair<std::wstring, std::wstring> failures[] = {
         {write(L"mismatch.xml", "<Editor>\n  <Harness>\n    <Fixtures>\n  </Harness>\n</Editor>\n"),
          L"Opening and ending tag mismatch: Fixtures line 3 and Harness (line 4, column 13)"},
@@ -52,31 +79,54 @@ TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlace) {
         {write(L"prefix.xml", "<Editor><v:Fixture/></Editor>"),
          L"Namespace prefix v on Fixture is not defined (line 1, column 19)"},
         {temp.File(L"missing.vlf"), L"Cannot open the file: No such file or directory"},
-        {temp.path(), L"Cannot open the file: Is a directory"}};
+        {temp.path(), L"Cannot open the file: Is a directory"},
+        // libxml2 stops reading at a NUL without a word: the bytes after it would be lost.
+        {write(L"nul.xml", std::string("<Editor CRC=\"1\"/>\n\0<Editor>copy</Editor>\n", 41)),
+         L"The file goes on after the end of the document with bytes that cannot be read (a NUL "
+         L"character at byte 18)"},
+        {write(L"attributes.xml", attributes),
+         L"An element has more than 10000 attributes (line 2)"},
+        {write(L"encoding.xml",
+               "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Editor>\x81</Editor>"),
+         L"input conversion failed due to input error, bytes 0x81 0x3C 0x2F 0x45"},
+    };
     for (const auto& [path, expected] : failures) {
         std::wstring reason;
-        EXPECT_FALSE(LoadedOrEmpty(path, &reason));
+        EXPECT_EQ(StandardErrorOf(temp, [&] { EXPECT_FALSE(LoadedOrEmpty(path, &reason)); }), "");
         EXPECT_EQ(reason, expected);
     }
 }
 
-TEST(Libxml2Document, WritesTheEncodingItReadAndDeclaresIt) {
+TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasRead) {
     test::TempDir temp;
     const std::wstring path = temp.File(L"saved.xml");
     // UTF-16 read by its byte order mark alone; UTF-8 when the file declared nothing.
     const std::pair<std::string, std::string> files[] = {
-        {test::Utf16LeWithBom(L"<Editor>\u03A9</Editor>"),
-         test::Utf16LeWithBom(
-             L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Editor>\u03A9</Editor>\n")},
-        {"<Editor>\xC2\xB5</Editor>",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Editor>\xC2\xB5</Editor>\n"}};
+        {test::Utf16LeWithBom(L"<Editor><F>\u03A9</F></Editor>"),
+         test::Utf16LeWithBom(L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+                              L"<Editor><F N=\"1\">\u03A9</F></Editor>\n")},
+        {"<Editor><F>\xC2\xB5</F></Editor>",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Editor><F N=\"1\">\xC2\xB5</F></Editor>\n"}};
     for (const auto& [bytes, expected] : files) {
         test::WriteBytes(path, bytes);
         std::wstring reason;
         const Document document = LoadedOrEmpty(path, &reason);
         ASSERT_TRUE(document) << ToUtf8(reason);
+        engine::ReplaceAttribute(L"N", document.selectSingleNode(L"/Editor/F").asElement(), L"1");
         ASSERT_EQ(document.save(path), hr::kOk);
         EXPECT_EQ(test::ReadBytes(path), expected);
+    }
+}
+
+TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {
+    test::TempDir temp;
+    test::WriteBytes(temp.File(L"doc.xml"), "<Editor xmlns:v=\"urn:vela\"/>");
+    std::wstring reason;
+    const Document document = LoadedOrEmpty(temp.File(L"doc.xml"), &reason);
+    ASSERT_TRUE(document);
+    // A number is no node; a namespace node would die with the query's result.
+    for (const wchar_t* path : {L"count(/Editor)", L"/Editor/namespace::*"}) {
+        EXPECT_THROW(document.selectSingleNode(path), Error) << ToUtf8(path);
     }
 }
 

@@ -34,6 +34,8 @@ struct MsxmlBackend {
     static inline const bool kSurvivesInvalidPaths = !RunningUnderWine();
     // Wine reads a 100 MB file for many minutes.
     static inline const bool kLoadsHugeFilesQuickly = !RunningUnderWine();
+    // The service writes its own form of the whole tree.
+    static constexpr bool kSavesByteForByte = false;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Msxml, DomContractTest, MsxmlBackend);

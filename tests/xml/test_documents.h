@@ -45,6 +45,16 @@ inline std::string Utf16LeWithBom(std::wstring_view text) {
     return bytes;
 }
 
+// UTF-16 big-endian bytes of a text of the Basic Multilingual Plane, with the byte order mark.
+inline std::string Utf16BeWithBom(std::wstring_view text) {
+    std::string bytes = "\xFE\xFF";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}
+
 // Single-byte bytes of a text whose characters all have a code below 256 in the encoding:
 // ISO-8859-1 is the identity there; windows-1252 differs only in 0x80-0x9F, of which the euro
 // sign is the one these tests use.
@@ -52,6 +62,42 @@ inline std::string SingleByte(std::wstring_view text) {
     std::string bytes;
     for (wchar_t c : text) bytes += c == L'\u20AC' ? '\x80' : static_cast<char>(c);
     return bytes;
+}
+
+// A form in which editors write program files: encoding, byte order mark, line ends, quotes.
+struct FileForm {
+    const char* name;
+    const wchar_t* encoding;                   // declared; nullptr for a declaration without one
+    std::string (*encode)(std::wstring_view);  // the file's bytes, with the mark if any
+    const wchar_t* lineEnd;                    // of the lines of the file
+    const wchar_t* blockLineEnd;               // of the lines inside the first fixture's block
+    const wchar_t* quote;                      // of the declaration and the attributes
+    const wchar_t* checksum;                   // the root's CRC as written; nullptr for none
+};
+
+// A program file of that form: its CRC and its two fixture blocks given as written, except that
+// each line feed in the first block stands for the form's line end of blocks. A CRC (nullptr for
+// none) stands where the form has one, or is added after the root's last attribute.
+inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
+                                std::wstring_view first, std::wstring_view third) {
+    const std::wstring q = form.quote, end = form.lineEnd;
+    std::wstring block;
+    for (wchar_t c : first)
+        block += c == L'\n' ? std::wstring(form.blockLineEnd) : std::wstring(1, c);
+    std::wstring text = L"<?xml version=" + q + L"1.0" + q;
+    if (form.encoding != nullptr) text += L" encoding=" + q + form.encoding + q;
+    text += L"?>" + end + L"<!-- Pr\u00FCfprogramm \u00B5 -->" + end + L"<Editor Version=" + q +
+            L"3.2" + q;
+    if (checksum != nullptr && form.checksum != nullptr) text += L"  CRC = " + q + checksum + q;
+    text += L" Name=" + q + L"A&#38;B &#956;" + q;
+    if (checksum != nullptr && form.checksum == nullptr)
+        text += L" CRC=\"" + std::wstring(checksum) + L"\"";
+    text += L">" + end + L"\t<Harness>" + end + L"\t\t<Fixtures>" + end + L"\t\t\t<Fixture Name=" +
+            q + L"J1" + q + L"><![CDATA[" + block + L"]]></Fixture>" + end +
+            L"\t\t\t<Fixture Name=" + q + L"J2" + q + L"/>" + end + L"\t\t\t<Fixture Name=" + q +
+            L"J3" + q + L"><![CDATA[" + std::wstring(third) + L"]]></Fixture>" + end +
+            L"\t\t</Fixtures>" + end + L"\t</Harness>" + end + L"</Editor>" + end;
+    return text;
 }
 
 }  // namespace ostrel::test

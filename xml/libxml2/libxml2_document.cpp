@@ -22,6 +22,8 @@
 #include "base/posix_handles.h"
 #include "base/utf8.h"
 #include "io/file_system.h"
+#include "xml/libxml2/markup_scanner.h"
+#include "xml/libxml2/source_copy.h"
 
 namespace ostrel::xml::libxml2 {
 
@@ -46,12 +48,12 @@ std::wstring QualifiedName(xmlNodePtr node) {
     return Wide(node->ns->prefix) + L":" + Wide(node->name);
 }
 
-// libxml2 messages end with a line feed, and some carry trailing blanks.
-std::string TrimEnd(const char* message) {
+// A libxml2 message as one line: messages end with a line feed, some carry trailing blanks, and
+// some go on with a copy of the input on the next line, which is dropped.
+std::string OneLine(const char* message) {
     std::string text = message != nullptr ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
+    text.erase(std::min(text.find_first_of("\r\n"), text.size()));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
 
@@ -73,8 +75,10 @@ auto ReportingOutOfMemory(Operation operation) -> decltype(operation()) {
 // a reload of its document.
 class Tree {
   public:
-    explicit Tree(xmlDocPtr doc) noexcept : doc_(doc) {}
+    explicit Tree(xmlDocPtr doc, std::unique_ptr<SourceCopy> source = nullptr) noexcept
+        : doc_(doc), source_(std::move(source)) {}
     ~Tree() {
+        source_.reset();
         for (xmlAttrPtr attribute : detached_) {
             if (attribute->parent == nullptr) xmlFreeProp(attribute);
         }
@@ -87,9 +91,16 @@ class Tree {
     xmlDocPtr doc() const noexcept { return doc_; }
     // Takes over an attribute that may end up attached to nothing. Safe to repeat.
     void AdoptDetached(xmlAttrPtr attribute) { detached_.insert(attribute); }
+    // What is kept of the loaded file for a save that copies it; null when nothing is.
+    SourceCopy* source() const noexcept { return source_.get(); }
+    // Records a change that a copy of the file cannot carry.
+    void NoteOtherChange() const noexcept {
+        if (source_) source_->NoteOtherChange();
+    }
 
   private:
     xmlDocPtr doc_;
+    std::unique_ptr<SourceCopy> source_;  // freed before the document it refers to
     std::unordered_set<xmlAttrPtr> detached_;
 };
 
@@ -276,32 +287,72 @@ class LoadError final : public backend::ParseErrorImpl {
     std::optional<std::wstring> reason_;
 };
 
-// The first error of a parse: later ones are mostly consequences of it. Filled through the
-// parser context's own error callback, so nothing global is touched and nothing is printed.
-struct FirstError {
+// What one load collects as libxml2 reports it: the first error (later ones are mostly
+// consequences of it) and the document's CDATA sections in file order. Filled through the parser
+// context's own callbacks and, for what libxml2 reports outside any context (bad bytes of an
+// encoding, failed writes), through the thread's handlers while a load or save runs, so that
+// nothing is printed.
+struct LoadState {
+    xmlParserCtxtPtr context = nullptr;  // the document's own, not an entity's
     bool seen = false;
     std::string message;
     int line = 0;
     int column = 0;
+    std::vector<xmlNodePtr> sections;
+
+    void Record(const xmlError* error) noexcept {
+        if (seen || error == nullptr || error->level < XML_ERR_ERROR) return;
+        try {
+            message = OneLine(error->message);
+            line = error->line;
+            column = error->int2;
+            seen = true;
+        } catch (const std::bad_alloc&) {
+            // The reason falls back to the context's last error.
+        }
+    }
 };
 
-void RecordError(void* userData, xmlErrorPtr error) {
+void RecordContextError(void* userData, xmlErrorPtr error) {
     auto* context = static_cast<xmlParserCtxtPtr>(userData);
-    auto* first = static_cast<FirstError*>(context->_private);
-    if (first == nullptr || first->seen || error == nullptr || error->level < XML_ERR_ERROR) return;
-    try {
-        first->message = TrimEnd(error->message);
-        first->line = error->line;
-        first->column = error->int2;
-        first->seen = true;
-    } catch (const std::bad_alloc&) {
-        // The parse fails on its own; the reason falls back to the context's last error.
-    }
+    if (auto* state = static_cast<LoadState*>(context->_private)) state->Record(error);
 }
+
+void RecordThreadError(void* userData, xmlErrorPtr error) {
+    if (auto* state = static_cast<LoadState*>(userData)) state->Record(error);
+}
+
+void IgnoreGenericError(void*, const char*, ...) {}
+
+// Routes libxml2's diagnostics of this thread to `state` (or nowhere) while it lives.
+class DiagnosticsRouted {
+  public:
+    explicit DiagnosticsRouted(LoadState* state) noexcept
+        : structured_(xmlStructuredError),
+          structuredContext_(xmlStructuredErrorContext),
+          generic_(xmlGenericError),
+          genericContext_(xmlGenericErrorContext) {
+        xmlSetStructuredErrorFunc(state, RecordThreadError);
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+    }
+    ~DiagnosticsRouted() {
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+    }
+    DiagnosticsRouted(const DiagnosticsRouted&) = delete;
+    DiagnosticsRouted& operator=(const DiagnosticsRouted&) = delete;
+
+  private:
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+};
 
 // libxml2 appends a CDATA section to one that ends just before it. Here every section of the file
 // stays a node of its own, as in the file: a fixture's second section must never be merged
-// into its block and rewritten with it.
+// into its block and rewritten with it. The document's own sections (not those of an entity's
+// text) are numbered in file order, for a save that copies the file.
 void AddCDataSection(void* userData, const xmlChar* value, int length) {
     auto* context = static_cast<xmlParserCtxtPtr>(userData);
     if (context->node == nullptr) return;  // outside the root element: not well-formed anyway
@@ -311,13 +362,23 @@ void AddCDataSection(void* userData, const xmlChar* value, int length) {
         xmlFreeNode(section);
         context->wellFormed = 0;
         xmlStopParser(context);
+        return;
+    }
+    auto* state = static_cast<LoadState*>(context->_private);
+    if (state == nullptr || state->context != context) return;
+    try {
+        state->sections.push_back(section);
+        section->_private = reinterpret_cast<void*>(state->sections.size());
+    } catch (const std::bad_alloc&) {
+        context->wellFormed = 0;
+        xmlStopParser(context);
     }
 }
 
-std::string DescribeParseFailure(const FirstError& first, const xmlError& last) {
-    std::string message = first.seen ? first.message : TrimEnd(last.message);
-    const int line = first.seen ? first.line : last.line;
-    const int column = first.seen ? first.column : last.int2;
+std::string DescribeParseFailure(const LoadState& state, const xmlError& last) {
+    std::string message = state.seen ? state.message : OneLine(last.message);
+    const int line = state.seen ? state.line : last.line;
+    const int column = state.seen ? state.column : last.int2;
     if (message.empty()) message = "The file is not a well-formed XML document";
     if (line > 0) {
         message += " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
@@ -327,6 +388,43 @@ std::string DescribeParseFailure(const FirstError& first, const xmlError& last) 
 
 std::string DescribeOpenFailure(int error) {
     return "Cannot open the file: " + std::generic_category().message(error);
+}
+
+// The file as the parser reads it: every block passes the markup scanner first, which may refuse
+// the file before the parser sees the block.
+struct SourceReader {
+    int fd;
+    MarkupScanner scanner;
+    std::uint64_t delivered = 0;
+};
+
+int ReadSource(void* context, char* buffer, int length) {
+    auto* reader = static_cast<SourceReader*>(context);
+    ssize_t read = 0;
+    do {
+        read = ::read(reader->fd, buffer, static_cast<std::size_t>(length));
+    } while (read < 0 && errno == EINTR);
+    if (read < 0) return -1;
+    reader->delivered += static_cast<std::uint64_t>(read);
+    if (!reader->scanner.Feed({buffer, static_cast<std::size_t>(read)})) return -1;
+    return static_cast<int>(read);
+}
+
+// The bytes of the file that the parser did not take: a document ends with its root element and
+// what may follow it, so any byte beyond that (after a NUL, which ends libxml2's reading without
+// an error) means the file was not read whole.
+bool AllBytesTaken(xmlParserCtxtPtr context, SourceReader& reader) {
+    char rest[4096];
+    std::uint64_t total = reader.delivered;
+    for (ssize_t read; (read = ::read(reader.fd, rest, sizeof rest)) != 0;) {
+        if (read < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        total += static_cast<std::uint64_t>(read);
+    }
+    const long consumed = xmlByteConsumed(context);
+    return consumed >= 0 && static_cast<std::uint64_t>(consumed) == total;
 }
 
 // ---- Files ----
@@ -355,20 +453,20 @@ void RememberDetectedEncoding(xmlParserCtxtPtr context, xmlDocPtr doc) {
 
 // ---- Saving ----
 
-struct OutputSink {
-    std::string* bytes;
-    bool outOfMemory = false;
+// Where libxml2's serialisation writes: the file's sink, and the first failure it gave.
+struct SaveTarget {
+    io::ByteSink* sink;
+    HResult failure = hr::kOk;
 };
 
-int AppendToSink(void* context, const char* buffer, int length) {
-    auto* sink = static_cast<OutputSink*>(context);
+int WriteToSink(void* context, const char* buffer, int length) {
+    auto* target = static_cast<SaveTarget*>(context);
     try {
-        sink->bytes->append(buffer, static_cast<size_t>(length));
-        return length;
+        target->failure = target->sink->Write({buffer, static_cast<std::size_t>(length)});
     } catch (const std::bad_alloc&) {
-        sink->outOfMemory = true;
-        return -1;
+        target->failure = hr::kOutOfMemory;
     }
+    return hr::Failed(target->failure) ? -1 : length;
 }
 
 // ---- XPath ----
@@ -387,7 +485,7 @@ struct XPathObjectDeleter {
 
 [[noreturn]] void RaiseXPathError(const xmlXPathContext& context, std::wstring_view path) {
     std::wstring description = L"Invalid XPath expression \"" + std::wstring(path) + L"\"";
-    const std::string message = TrimEnd(context.lastError.message);
+    const std::string message = OneLine(context.lastError.message);
     if (!message.empty()) description += L": " + FromUtf8(message);
     RaiseError(hr::kFail, description);
 }
@@ -435,12 +533,12 @@ class Libxml2Document final : public backend::DocumentImpl,
 
   private:
     int ParseOptions() const;
-    // The parsed document, or null with `reason` set.
-    OwnedDoc Parse(std::wstring_view path, std::string& reason);
+    // The tree of the file, or null with `reason` set.
+    std::shared_ptr<Tree> Parse(std::wstring_view path, std::string& reason);
     std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
     std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
-    // The file's bytes in the document's encoding, as libxml2 writes the tree.
-    HResult Serialize(std::string& bytes);
+    // Writes the tree whole in the document's encoding, as libxml2 serialises it.
+    HResult Serialize(io::ByteSink& sink);
 
     // Loads are synchronous whatever this says; it is kept for the document's interface.
     bool async_ = true;
@@ -449,8 +547,6 @@ class Libxml2Document final : public backend::DocumentImpl,
     // The loaded tree; null while nothing is loaded.
     std::shared_ptr<Tree> tree_;
     std::shared_ptr<LoadError> lastError_;
-    // Size of the file last loaded, to size the buffer of a save.
-    off_t loadedSize_ = 0;
 };
 
 int Libxml2Document::ParseOptions() const {
@@ -463,16 +559,12 @@ int Libxml2Document::ParseOptions() const {
     return options;
 }
 
-OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
+std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
     const std::string nativePath = io::NativePath(path);
     // Non-blocking, so that a FIFO cannot stall the open; it is refused below anyway.
     UniqueFd file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0) {
-        reason = DescribeOpenFailure(errno);
-        return nullptr;
-    }
     struct stat status;
-    if (fstat(file.Get(), &status) != 0) {
+    if (!file || fstat(file.Get(), &status) != 0) {
         reason = DescribeOpenFailure(errno);
         return nullptr;
     }
@@ -484,28 +576,50 @@ OwnedDoc Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
         reason = "Cannot open the file: it is not a regular file";
         return nullptr;
     }
-    loadedSize_ = status.st_size;
 
     ParserContext context(xmlNewParserCtxt());
     if (!context) {
         reason = "Not enough memory to read the file";
         return nullptr;
     }
-    FirstError firstError;
-    context->_private = &firstError;
-    context->sax->serror = RecordError;
+    LoadState state;
+    state.context = context.get();
+    context->_private = &state;
+    context->sax->serror = RecordContextError;
     context->sax->cdataBlock = AddCDataSection;
+    const DiagnosticsRouted routed(&state);
     // The file is read in blocks as the parser goes: it is never held whole in memory.
-    OwnedDoc doc(
-        xmlCtxtReadFd(context.get(), file.Get(), nativePath.c_str(), nullptr, ParseOptions()));
+    SourceReader reader{file.Get(), {}};
+    OwnedDoc doc(xmlCtxtReadIO(context.get(), ReadSource, nullptr, &reader, nativePath.c_str(),
+                               nullptr, ParseOptions()));
+    if (!reader.scanner.refusal().empty()) {
+        reason = reader.scanner.refusal();
+        return nullptr;
+    }
     // MSXML refuses undeclared namespace prefixes and the like; libxml2 only reports them.
     if (doc && context->nsWellFormed == 0) doc.reset();
     if (!doc) {
-        reason = DescribeParseFailure(firstError, context->lastError);
+        reason = DescribeParseFailure(state, context->lastError);
+        return nullptr;
+    }
+    if (!AllBytesTaken(context.get(), reader)) {
+        reason =
+            "The file goes on after the end of the document with bytes that cannot be read "
+            "(a NUL character at byte " +
+            std::to_string(xmlByteConsumed(context.get())) + ")";
         return nullptr;
     }
     RememberDetectedEncoding(context.get(), doc.get());
-    return doc;
+    const xmlCharEncodingHandler* decoder =
+        context->input != nullptr && context->input->buf != nullptr ? context->input->buf->encoder
+                                                                    : nullptr;
+    auto source = std::make_unique<SourceCopy>(
+        std::move(file), status, reader.scanner,
+        decoder != nullptr && decoder->name != nullptr ? decoder->name : "",
+        std::move(state.sections), doc.get());
+    auto tree = std::make_shared<Tree>(doc.get(), std::move(source));
+    doc.release();
+    return tree;
 }
 
 bool Libxml2Document::load(std::wstring_view path) {
@@ -514,15 +628,10 @@ bool Libxml2Document::load(std::wstring_view path) {
     lastError_.reset();
     try {
         std::string reason;
-        OwnedDoc doc = Parse(path, reason);
-        if (!doc) {
-            lastError_ = std::make_shared<LoadError>(FromUtf8(reason));
-            return false;
-        }
-        auto tree = std::make_shared<Tree>(doc.get());
-        doc.release();
-        tree_ = std::move(tree);
-        return true;
+        tree_ = Parse(path, reason);
+        if (tree_) return true;
+        lastError_ = std::make_shared<LoadError>(FromUtf8(reason));
+        return false;
     } catch (const std::bad_alloc&) {
         tree_.reset();
         // The reason is the one thing a failed load must still say.
@@ -587,32 +696,31 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_vi
 }
 
 HResult Libxml2Document::save(std::wstring_view path) {
-    std::string bytes;
-    const HResult serialized = Serialize(bytes);
-    if (hr::Failed(serialized)) return serialized;
-    return io::WriteFileAtomically(path, bytes);
+    // A copy of the loaded file with the changes in place, where the document allows it; the
+    // whole tree as libxml2 writes it otherwise.
+    if (tree_ && tree_->source() != nullptr) {
+        const HResult copied = io::WriteFileAtomically(
+            path, [&](io::ByteSink& sink) { return tree_->source()->Write(sink, tree_->doc()); });
+        if (copied != SourceCopy::kNotCopyable) return copied;
+    }
+    return io::WriteFileAtomically(path, [&](io::ByteSink& sink) { return Serialize(sink); });
 }
 
-HResult Libxml2Document::Serialize(std::string& bytes) {
-    bytes.clear();
+HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
     xmlDocPtr doc = tree_->doc();
-    try {
-        bytes.reserve(static_cast<size_t>(loadedSize_) + static_cast<size_t>(loadedSize_) / 8);
-    } catch (const std::bad_alloc&) {
-        return hr::kOutOfMemory;
-    }
     const char* encoding =
         doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
-    OutputSink sink{&bytes};
+    LoadState diagnostics;
+    const DiagnosticsRouted routed(&diagnostics);
+    SaveTarget target{&sink};
     // Options 0: no indentation added, the tree is written as it stands.
-    xmlSaveCtxtPtr save = xmlSaveToIO(AppendToSink, nullptr, &sink, encoding, 0);
+    xmlSaveCtxtPtr save = xmlSaveToIO(WriteToSink, nullptr, &target, encoding, 0);
     if (save == nullptr) return hr::kFail;
     const long written = xmlSaveDoc(save, doc);
     const int closed = xmlSaveClose(save);
-    if (sink.outOfMemory) return hr::kOutOfMemory;
-    if (written < 0 || closed < 0) return hr::kFail;
-    return hr::kOk;
+    if (hr::Failed(target.failure)) return target.failure;
+    return written < 0 || closed < 0 ? hr::kFail : hr::kOk;
 }
 
 // ---- Node operations that need the document ----
@@ -638,6 +746,7 @@ std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute
     }
     auto* added = reinterpret_cast<xmlAttrPtr>(other->node_);
     if (added->parent == node_) return nullptr;
+    if (node_ != xmlDocGetRootElement(node_->doc)) tree_->NoteOtherChange();
     if (added->parent != nullptr) {
         RaiseError(hr::kFail, L"The attribute is already attached to another element.");
     }
@@ -654,6 +763,10 @@ void XmlNode::putValue(std::wstring_view value) {
     if (node_->type != XML_ATTRIBUTE_NODE) {
         RaiseError(hr::kFail, L"Only an attribute takes a value here.");
     }
+    const xmlNodePtr element = node_->parent;
+    if (element != nullptr && element != xmlDocGetRootElement(element->doc)) {
+        tree_->NoteOtherChange();
+    }
     ReportingOutOfMemory(
         [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), ToUtf8(value)); });
 }
@@ -662,6 +775,7 @@ void XmlNode::putText(std::wstring_view text) {
     if (node_->type != XML_CDATA_SECTION_NODE) {
         RaiseError(hr::kFail, L"Only a CDATA section takes its text here.");
     }
+    if (SourceCopy* source = tree_->source()) source->BeforeSectionChange(node_);
     ReportingOutOfMemory([&] {
         const std::string utf8 = ToUtf8(text);
         if (utf8.size() > static_cast<size_t>(INT_MAX)) {
