@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ostrel needs to build and test, skipping those already present.
-#   scripts/setup.sh            native build and tests
-#   scripts/setup.sh --windows  also the Windows cross build and Wine
+#   scripts/setup.sh               native build and tests
+#   scripts/setup.sh --windows     also the Windows cross build, Wine and Xvfb
+#   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux)
-if [[ "${1:-}" == "--windows" ]]; then
-    packages+=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils)
-fi
+windows=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils)
+for option in "$@"; do
+    case "$option" in
+        --windows) packages+=("${windows[@]}") ;;
+        --screenshot) packages+=("${windows[@]}" imagemagick) ;;
+        *) echo "usage: scripts/setup.sh [--windows|--screenshot]" >&2; exit 2 ;;
+    esac
+done
 
 as_root() {
     if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
@@ -15,7 +21,9 @@ as_root() {
 
 missing=()
 for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    if ! dpkg -s "$package" >/dev/null 2>&1 && [[ " ${missing[*]} " != *" $package "* ]]; then
+        missing+=("$package")
+    fi
 done
 if ((${#missing[@]} == 0)); then
     exit 0
