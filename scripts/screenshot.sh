@@ -33,6 +33,10 @@ take_picture() {
     trap '"$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
     # Without a window manager on the display, Wine draws the title bar and frame itself.
     quietly "$wine_dir/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
+    # Wine draws the caption buttons with Marlett and the dialog in Tahoma, from fonts-wine.
+    # Debian's Wine 8 looks for those fonts in a folder it cannot open ("<data dir>\../fonts"),
+    # so their folder is named here; without it the close button shows as an "r".
+    quietly "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f
 
     # The program files sit where a user keeps them, on drive C: of the prefix.
     local folder=$WINEPREFIX/drive_c/Vela/Programs

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ostrel needs to build and test, skipping those already present.
 #   scripts/setup.sh               native build and tests
-#   scripts/setup.sh --windows     also the Windows cross build, Wine and Xvfb
+#   scripts/setup.sh --windows     also the Windows cross build, Wine, its fonts and Xvfb
 #   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux)
-windows=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils)
+# Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
+windows=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
 for option in "$@"; do
     case "$option" in
         --windows) packages+=("${windows[@]}") ;;
