@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Ostrel needs to build and test, skipping those already present.
-#   scripts/setup.sh               native build and tests
-#   scripts/setup.sh --windows     also the Windows cross build, Wine, its fonts and Xvfb
+# Installs the Debian packages Ostrel needs to build, test and package, skipping those already
+# present.
+#   scripts/setup.sh               native build, tests and the Debian package
+#   scripts/setup.sh --cross       also the Windows cross compilers (enough for the ZIP)
+#   scripts/setup.sh --windows     also Wine, its fonts and Xvfb, to run the Windows program
 #   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux)
+# dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
+packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db)
+cross=(mingw-w64)
 # Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
-windows=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
+windows=("${cross[@]}" wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
 for option in "$@"; do
     case "$option" in
+        --cross) packages+=("${cross[@]}") ;;
         --windows) packages+=("${windows[@]}") ;;
         --screenshot) packages+=("${windows[@]}" imagemagick) ;;
-        *) echo "usage: scripts/setup.sh [--windows|--screenshot]" >&2; exit 2 ;;
+        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot]" >&2; exit 2 ;;
     esac
 done
 
