@@ -37,9 +37,11 @@ version=$(dpkg-deb -f "$package" Version)
 said=$("$root/usr/bin/ostrel-convert" --version) || fail "--version ended with status $?"
 [[ $said == *"file version $version,"* ]] || fail "--version says: $said"
 
-warnings=$(MANWIDTH=80 man -l --warnings "$root/$page" 2>&1 >/dev/null) || fail "man failed"
+# A locale that always exists: an unknown one would make man warn about the locale instead.
+export LC_ALL=C.UTF-8 MANWIDTH=80
+warnings=$(man -l --warnings "$root/$page" 2>&1 >/dev/null) || fail "man failed"
 [[ -z $warnings ]] || fail "man warns: $warnings"
-text=$(MANWIDTH=80 man -l "$root/$page" | tr -s ' ')
+text=$(man -l "$root/$page" | tr -s ' ')
 for form in "ostrel-convert SOURCE TARGET" "ostrel-convert --in-place [--jobs N] PATH..." \
     "ostrel-convert --output-dir DIR [--jobs N] PATH..."; do
     [[ $text == *"$form"* ]] || fail "the manual page does not show: $form"
