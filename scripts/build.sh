@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Builds one configuration of Ostrel in build/NAME.
 #   scripts/build.sh native     Linux build over libxml2, with the sanitizers
+#   scripts/build.sh release    optimised Linux build without tests (the Debian package, the
+#                               benchmark)
 #   scripts/build.sh win32      Windows x86 (the product, Ostrel.exe)
 #   scripts/build.sh win64      Windows x64 (runs the Windows tests under Wine)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-name=${1:?usage: scripts/build.sh native|win32|win64 [CMAKE OPTIONS...]}
+name=${1:?usage: scripts/build.sh native|release|win32|win64 [CMAKE OPTIONS...]}
 shift
 jobs=$(nproc)
 
+type=RelWithDebInfo
 case "$name" in
     native) options=(-DOSTREL_SANITIZE=ON) ;;
+    release) type=Release options=(-DOSTREL_SANITIZE=OFF -DBUILD_TESTING=OFF) ;;
     win32) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DOSTREL_WINDOWS_ARCH=i686) ;;
     win64) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DOSTREL_WINDOWS_ARCH=x86_64) ;;
     *) echo "unknown build: $name" >&2; exit 2 ;;
 esac
 
-cmake -S "$root" -B "$root/build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" "$@" >/dev/null
+cmake -S "$root" -B "$root/build/$name" -DCMAKE_BUILD_TYPE="$type" "${options[@]}" "$@" >/dev/null
 cmake --build "$root/build/$name" --parallel "$jobs"

@@ -1,22 +1,42 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: Ostrel's dialog right after it converted a copy of
 # examples/sample.vlf, run under Wine on a virtual X display (Xvfb).
-#   scripts/screenshot.sh              builds the x86_64 Windows tree in build/win64 first
+#   scripts/screenshot.sh              installs what is missing, builds build/win64 first
 #   scripts/screenshot.sh BUILD_DIR    uses an existing x86_64 Windows build tree
-# Needs wine64, xvfb (xvfb-run) and imagemagick (import, convert).
-set -euo pipefail
+# Uses wine64, xvfb-run, ImageMagick (import, convert) and Wine's fonts; scripts/setup.sh
+# installs them.
+set -Eeuo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 wine_dir=/usr/lib/wine
+# A failure names the command that failed instead of ending the script silently.
+trap 'status=$?; echo "screenshot.sh: failed (status $status): $BASH_COMMAND" >&2; exit $status' ERR
+
+# Runs a command with its output kept aside; shows that output only when the command fails.
+quietly() {
+    local log status=0
+    log=$(mktemp)
+    "$@" >"$log" 2>&1 || status=$?
+    ((status == 0)) || cat "$log" >&2
+    rm -f "$log"
+    return "$status"
+}
 
 # Runs on the virtual display: converts in the dialog and photographs it.
 take_picture() {
     local build=$1 output=$2
     export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-    # A persistent server: its output must go nowhere or the call never returns.
-    "$wine_dir/wineserver" -p >/dev/null 2>&1
-    "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
+    # The prefix must exist before a server can run in it. wineboot leaves a short-lived server
+    # behind; once it has gone, a persistent one spares every later Wine call its start-up.
+    quietly "$wine_dir/wine64" wineboot -i
+    quietly "$wine_dir/wineserver" -w
+    quietly "$wine_dir/wineserver" -p
+    trap '"$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
     # Without a window manager on the display, Wine draws the title bar and frame itself.
-    "$wine_dir/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    quietly "$wine_dir/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
+    # Wine draws the caption buttons with Marlett and the dialog in Tahoma, from fonts-wine.
+    # Debian's Wine 8 looks for those fonts in a folder it cannot open ("<data dir>\../fonts"),
+    # so their folder is named here; without it the close button shows as an "r".
+    quietly "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f
 
     # The program files sit where a user keeps them, on drive C: of the prefix.
     local folder=$WINEPREFIX/drive_c/Vela/Programs
@@ -35,7 +55,7 @@ take_picture() {
         if ! kill -0 "$driver" 2>/dev/null || [ "$waited" -ge 1200 ]; then
             echo "screenshot.sh: the dialog was not ready" >&2
             wait "$driver" || true
-            return 1
+            exit 1
         fi
         sleep 0.1
         waited=$((waited + 1))
@@ -46,7 +66,6 @@ take_picture() {
     rm -f "$ready"
     wait "$driver"
     rm -rf "$WINEPREFIX/drive_c/Vela"
-    "$wine_dir/wineserver" -k
 }
 
 if [ "${1:-}" = --inside-display ]; then
@@ -54,6 +73,7 @@ if [ "${1:-}" = --inside-display ]; then
     exit
 fi
 
+"$root/scripts/setup.sh" --screenshot
 if [ $# -ge 1 ]; then
     build=$(cd "$1" && pwd)
 else
@@ -65,8 +85,8 @@ cmake --build "$build" --parallel "$(nproc)" --target Ostrel screenshot_driver
 
 mkdir -p "$root/docs"
 picture=$(mktemp /tmp/ostrel-screenshot.XXXXXX.png)
+trap 'rm -f "$picture"' EXIT
 xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/screenshot.sh" --inside-display "$build" "$picture"
 # A small palette image: the dialog has few colours.
 convert "$picture" -strip "$root/docs/screenshot.png"
-rm -f "$picture"
 echo "wrote docs/screenshot.png"

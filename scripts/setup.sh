@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Ostrel needs to build and test, skipping those already present.
-#   scripts/setup.sh            native build and tests
-#   scripts/setup.sh --windows  also the Windows cross build and Wine
+# Installs the Debian packages Ostrel needs to build, test and package, skipping those already
+# present.
+#   scripts/setup.sh               native build, tests and the Debian package
+#   scripts/setup.sh --cross       also the Windows cross compilers (enough for the ZIP)
+#   scripts/setup.sh --windows     also Wine, its fonts and Xvfb, to run the Windows program
+#   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux)
-if [[ "${1:-}" == "--windows" ]]; then
-    packages+=(mingw-w64 wine wine64 "wine32:i386" xvfb xauth x11-utils)
-fi
+# dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
+packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db)
+cross=(mingw-w64)
+# Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
+windows=("${cross[@]}" wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
+for option in "$@"; do
+    case "$option" in
+        --cross) packages+=("${cross[@]}") ;;
+        --windows) packages+=("${windows[@]}") ;;
+        --screenshot) packages+=("${windows[@]}" imagemagick) ;;
+        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot]" >&2; exit 2 ;;
+    esac
+done
 
 as_root() {
     if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
@@ -15,7 +27,9 @@ as_root() {
 
 missing=()
 for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    if ! dpkg -s "$package" >/dev/null 2>&1 && [[ " ${missing[*]} " != *" $package "* ]]; then
+        missing+=("$package")
+    fi
 done
 if ((${#missing[@]} == 0)); then
     exit 0

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test: the native build
-# (with the sanitizers), and the Windows build under Wine with a virtual display.
+# (with the sanitizers), the Windows build under Wine with a virtual display, and the packages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -35,8 +35,21 @@ else
     echo "== build/win32: built; this machine cannot run 32-bit programs, so its tests ran as x64"
 fi
 
+# The packages as the README makes them: the .deb (from a release build) and the Windows ZIP.
+echo "== packages"
+scripts/package.sh || status=1
 passed=0
 failed=0
+for kind in deb zip; do
+    if tests/package/package_test.sh "$kind" build/packages/*."$kind"; then
+        echo "package check $kind: passed"
+        passed=$((passed + 1))
+    else
+        echo "package check $kind: FAILED"
+        failed=$((failed + 1))
+    fi
+done
+
 while read -r line; do
     if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
         failed=$((failed + BASH_REMATCH[1]))
