@@ -26,7 +26,9 @@ bool IsDigit(wchar_t c) noexcept { return c >= L'0' && c <= L'9'; }
 void AppendNumber(std::wstring& out, std::int64_t number) {
     char digits[24];
     const char* const end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    for (const char* digit = digits; digit != end; ++digit) out.push_back(*digit);
+    wchar_t wide[24];
+    std::copy(static_cast<const char*>(digits), end, wide);
+    out.append(wide, static_cast<std::size_t>(end - digits));
 }
 
 std::wstring_view TrimTrailingWhiteSpace(std::wstring_view field) noexcept {

@@ -1,6 +1,8 @@
 #include "xml/libxml2/markup_scanner.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace ostrel::xml::libxml2 {
 
@@ -43,19 +45,28 @@ bool MarkupScanner::Feed(std::string_view bytes) {
     if (!refusal_.empty()) return false;
     if (!formKnown_) {
         head_.append(bytes);
+        if (head_.size() < 4 && !bytes.empty()) return true;
         DetectForm(head_);
-        if (!formKnown_) return true;
-        if (usable_) Units(head_);
+        formKnown_ = true;
+        const std::string head = std::move(head_);
         head_ = std::string();
-        return refusal_.empty();
+        return Feed(head);
     }
-    if (usable_) Units(bytes);
+    if (!usable_) return true;
+    if (width_ == 1) {
+        ScanUnits<1, false>(bytes);
+    } else if (width_ == 2) {
+        bigEndian_ ? ScanUnits<2, true>(bytes) : ScanUnits<2, false>(bytes);
+    } else {
+        bigEndian_ ? ScanUnits<4, true>(bytes) : ScanUnits<4, false>(bytes);
+    }
     return refusal_.empty();
 }
 
 // Tells the code-unit form by the first bytes, as XML's own detection does, and for 8-bit forms
-// whether the declared encoding keeps ASCII as ASCII (which needs the whole declaration).
+// whether the declared encoding keeps ASCII as ASCII.
 void MarkupScanner::DetectForm(std::string_view head) {
+    usable_ = false;
     if (head.size() < 4) return;
     const auto byte = [&](int i) { return std::uint32_t{static_cast<unsigned char>(head[i])}; };
     const std::uint32_t first = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
@@ -72,50 +83,99 @@ void MarkupScanner::DetectForm(std::string_view head) {
         usable_ = false;  // EBCDIC
     } else {
         const std::size_t start = head.substr(0, 3) == kUtf8Mark ? 3 : 0;
-        if (head.size() < start + 5) return;
         const bool declared = head.substr(start, 5) == "<?xml";
-        if (declared && head.find("?>") == std::string_view::npos && head.size() < 1024) return;
-        usable_ = !HidesAscii(DeclaredEncoding(head));
+        usable_ = !declared || !HidesAscii(DeclaredEncoding(head.substr(0, 1024)));
     }
-    formKnown_ = true;
 }
 
-void MarkupScanner::Units(std::string_view bytes) {
-    if (width_ == 1) {
-        for (std::size_t i = 0; i < bytes.size() && refusal_.empty(); ++i) {
-            Unit(static_cast<unsigned char>(bytes[i]), offset_ + i);
-        }
-        offset_ += bytes.size();
-        return;
-    }
-    // A code unit may be split between two reads.
-    std::string joined;
+// Takes a block of the file; a code unit split between two blocks waits for its other bytes.
+template <int kWidth, bool kBigEndian>
+void MarkupScanner::ScanUnits(std::string_view bytes) {
     if (!partial_.empty()) {
-        joined = partial_ + std::string(bytes);
-        bytes = joined;
+        const std::size_t missing = kWidth - partial_.size();
+        partial_.append(bytes.substr(0, missing));
+        bytes.remove_prefix(std::min(missing, bytes.size()));
+        if (partial_.size() < static_cast<std::size_t>(kWidth)) return;
+        const std::string unit = std::move(partial_);
+        partial_ = std::string();
+        ScanWholeUnits<kWidth, kBigEndian>(unit);
     }
-    const auto width = static_cast<std::size_t>(width_);
-    const std::size_t whole = bytes.size() - bytes.size() % width;
-    for (std::size_t i = 0; i < whole && refusal_.empty(); i += width) {
-        char32_t unit = 0;
-        for (std::size_t k = 0; k < width; ++k) {
-            const std::size_t at = i + (bigEndian_ ? k : width - 1 - k);
-            unit = unit << 8 | static_cast<unsigned char>(bytes[at]);
-        }
-        Unit(unit, offset_ + i - partial_.size());
-    }
-    offset_ += whole - partial_.size();
+    const std::size_t whole = bytes.size() - bytes.size() % kWidth;
+    ScanWholeUnits<kWidth, kBigEndian>(bytes.substr(0, whole));
     partial_ = std::string(bytes.substr(whole));
+}
+
+// The code units of a block, one by one, except where nothing but the next '<' (in text) or ']'
+// (in a CDATA section) can matter: there the scan skips ahead to it.
+template <int kWidth, bool kBigEndian>
+void MarkupScanner::ScanWholeUnits(std::string_view block) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+    const std::size_t count = block.size() / kWidth;
+    const auto unitAt = [bytes](std::size_t i) {
+        char32_t unit = 0;
+        for (int k = 0; k < kWidth; ++k) {
+            unit = unit << 8 | bytes[i * kWidth + (kBigEndian ? k : kWidth - 1 - k)];
+        }
+        return unit;
+    };
+    const auto find = [&](std::size_t from, char32_t wanted) {
+        if constexpr (kWidth == 1) {
+            const void* found = std::memchr(bytes + from, static_cast<int>(wanted), count - from);
+            return found == nullptr
+                       ? count
+                       : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+        } else {
+            while (from < count && unitAt(from) != wanted) ++from;
+            return from;
+        }
+    };
+    const auto linesBefore = [&](std::size_t end) {
+        if constexpr (kWidth == 1) {
+            return static_cast<std::size_t>(std::count(bytes, bytes + end, '\n'));
+        } else {
+            std::size_t lines = 0;
+            for (std::size_t k = 0; k < end; ++k) lines += unitAt(k) == '\n';
+            return lines;
+        }
+    };
+    for (std::size_t i = 0; i < count;) {
+        // Where only one unit can change the state, the scan jumps to it: the next '<' in text,
+        // ']' in a section (unit by unit once one is seen, for "]]>"), '>' in an end tag, the
+        // closing quote of a value outside the root's tag. Line ends must be known first.
+        const bool lineEndsKnown = firstLineEnd_ != LineEnd::kNone &&
+                                   (state_ != State::kCData || sectionLineEnd_ != LineEnd::kNone);
+        char32_t wanted = 0;
+        if (lineEndsKnown) {
+            if (state_ == State::kText) wanted = '<';
+            if (state_ == State::kCData && previous_ != ']') wanted = ']';
+            if (state_ == State::kEndTag) wanted = '>';
+            if (state_ == State::kStartTagQuoted && !inRoot_) wanted = quote_;
+        }
+        if (wanted != 0) {
+            const std::size_t next = find(i, wanted);
+            if (next > i) {
+                previous2_ = next - i >= 2 ? unitAt(next - 2) : previous_;
+                previous_ = unitAt(next - 1);
+                i = next;
+                if (i == count) break;
+            }
+        }
+        Unit(unitAt(i), offset_ + static_cast<std::uint64_t>(i) * kWidth);
+        ++i;
+        if (!refusal_.empty()) {
+            refusal_ += " (line " + std::to_string(lines_ + linesBefore(i)) + ")";
+            return;
+        }
+    }
+    lines_ += linesBefore(count);
+    offset_ += block.size();
 }
 
 void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
     const LineEnd ended = unit == '\n'        ? (previous_ == '\r' ? LineEnd::kCrLf : LineEnd::kLf)
                           : previous_ == '\r' ? LineEnd::kCr
                                               : LineEnd::kNone;
-    if (ended != LineEnd::kNone) {
-        ++line_;
-        if (firstLineEnd_ == LineEnd::kNone) firstLineEnd_ = ended;
-    }
+    if (firstLineEnd_ == LineEnd::kNone) firstLineEnd_ = ended;
     const auto width = static_cast<std::uint64_t>(width_);
     switch (state_) {
         case State::kText:
@@ -243,8 +303,7 @@ void MarkupScanner::StartTagUnit(char32_t unit, std::uint64_t offset) {
         spanBegin_ = offset + width;
     } else if (unit == '=') {
         if (++attributes_ > kMaxAttributes) {
-            refusal_ = "An element has more than " + std::to_string(kMaxAttributes) +
-                       " attributes (line " + std::to_string(line_) + ")";
+            refusal_ = "An element has more than " + std::to_string(kMaxAttributes) + " attributes";
         }
     } else if (unit == '>') {
         state_ = State::kText;

@@ -38,7 +38,8 @@ class MarkupScanner {
     // At most this many attributes on one element.
     static constexpr std::size_t kMaxAttributes = 10000;
 
-    // Takes the next bytes of the file. False once the file is refused (see refusal()).
+    // Takes the next bytes of the file; the end of the file is an empty call. False once the
+    // file is refused (see refusal()).
     bool Feed(std::string_view bytes);
 
     // True when the scanner could read the file's markup: a known code-unit form and no encoding
@@ -83,7 +84,10 @@ class MarkupScanner {
     };
 
     void DetectForm(std::string_view head);
-    void Units(std::string_view bytes);
+    template <int kWidth, bool kBigEndian>
+    void ScanUnits(std::string_view bytes);
+    template <int kWidth, bool kBigEndian>
+    void ScanWholeUnits(std::string_view bytes);
     void Unit(char32_t unit, std::uint64_t offset);
     void DeclarationUnit(char32_t unit);
     void StartTagUnit(char32_t unit, std::uint64_t offset);
@@ -94,8 +98,8 @@ class MarkupScanner {
     bool bigEndian_ = false;
     std::string head_;          // the first bytes, until the form is known
     std::string partial_;       // the bytes of a code unit split between two reads
-    std::uint64_t offset_ = 0;  // of the next byte fed
-    std::uint64_t line_ = 1;
+    std::uint64_t offset_ = 0;  // of the next whole code unit
+    std::uint64_t lines_ = 1;   // line feeds seen so far, plus one
     std::string refusal_;
 
     State state_ = State::kText;

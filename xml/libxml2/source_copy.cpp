@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 #include "base/utf8.h"
@@ -35,6 +36,8 @@ class FileEncoding {
     }
     // False when the encoding cannot be converted here.
     bool usable() const { return width_ == 2 || handler_ != nullptr || IsUtf8(); }
+    // True for UTF-8, where the file's bytes are the text.
+    bool IsUtf8() const { return width_ == 1 && handler_ == nullptr; }
 
     // The UTF-8 text of raw bytes; false when they are not valid in the encoding.
     bool ToUtf8(std::string_view raw, std::string& text) const {
@@ -60,8 +63,6 @@ class FileEncoding {
     }
 
   private:
-    bool IsUtf8() const { return width_ == 1 && handler_ == nullptr; }
-
     template <typename Function>
     bool Convert(std::string_view from, std::string& to, Function function) const {
         const Buffer in(xmlBufferCreateSize(from.size() + 1));
@@ -131,19 +132,19 @@ class FileEncoding {
 // ---- Texts ----
 
 // A digest of text with its line ends as XML reads them (CR LF and CR become LF): the same for a
-// CDATA section's raw text and the text the parser made of it.
+// CDATA section's raw text and the text the parser made of it. Never 0, which stands for "no
+// digest". Only compared within the process.
 std::uint64_t Digest(std::string_view text) {
-    std::uint64_t digest = 0xCBF29CE484222325u;
-    const auto add = [&](unsigned char c) { digest = (digest ^ c) * 0x100000001B3u; };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            add('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            add(static_cast<unsigned char>(text[i]));
+    std::string normalised;
+    if (text.find('\r') != std::string_view::npos) {
+        normalised.reserve(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            normalised += text[i] == '\r' ? '\n' : text[i];
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         }
+        text = normalised;
     }
-    return digest;
+    return std::hash<std::string_view>{}(text) | 1;
 }
 
 std::string_view LineEndText(LineEnd lineEnd) {
@@ -159,7 +160,6 @@ std::string_view LineEndText(LineEnd lineEnd) {
 
 // The text with each line feed written as the line end.
 std::string WithLineEnds(std::string_view text, LineEnd lineEnd) {
-    if (lineEnd == LineEnd::kLf || lineEnd == LineEnd::kNone) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (const char c : text) {
@@ -187,9 +187,9 @@ std::string QuotedValue(std::string_view value) {
     return out;
 }
 
-std::string ContentOf(xmlNodePtr node) {
+std::string_view ContentOf(xmlNodePtr node) {
     const xmlChar* content = node->content;
-    return content == nullptr ? std::string() : reinterpret_cast<const char*>(content);
+    return content == nullptr ? std::string_view() : reinterpret_cast<const char*>(content);
 }
 
 std::vector<std::pair<std::string, std::string>> AttributesOf(xmlNodePtr element) {
@@ -336,7 +336,7 @@ void SourceCopy::BeforeSectionChange(xmlNodePtr section) {
         return;
     }
     std::uint64_t& digest = originalDigests_[index - 1];
-    if (digest == 0) digest = Digest(ContentOf(section)) | 1;  // 0 stands for "unchanged"
+    if (digest == 0) digest = Digest(ContentOf(section));
 }
 
 // The change of the root's start tag, if any: its attributes must be those of the file, but for
@@ -392,20 +392,28 @@ HResult SourceCopy::Write(io::ByteSink& sink, xmlDocPtr doc) const {
         }
         if (!reader.Read(edit.end - edit.begin, raw)) return kNotCopyable;
         position = edit.end;
-        if (edit.section < 0) {
-            text = edit.text;
-        } else {
+        std::string_view replacement = edit.text;
+        if (edit.section >= 0) {
             // The bytes replaced must be the text the section had.
             const auto k = static_cast<std::size_t>(edit.section);
-            if (!encoding.ToUtf8(raw, text) || (Digest(text) | 1) != originalDigests_[k]) {
+            const bool utf8 = encoding.IsUtf8();
+            if ((!utf8 && !encoding.ToUtf8(raw, text)) ||
+                Digest(utf8 ? raw : text) != originalDigests_[k]) {
                 return kNotCopyable;
             }
             const LineEnd lineEnd = lineEnds_[k] != LineEnd::kNone ? lineEnds_[k] : fileLineEnd_;
-            text = WithLineEnds(ContentOf(sections_[k]), lineEnd);
-            if (text.find("]]>") != std::string::npos) return kNotCopyable;
+            replacement = ContentOf(sections_[k]);
+            if (lineEnd == LineEnd::kCrLf || lineEnd == LineEnd::kCr) {
+                text = WithLineEnds(replacement, lineEnd);
+                replacement = text;
+            }
+            if (replacement.find("]]>") != std::string_view::npos) return kNotCopyable;
         }
-        if (!encoding.FromUtf8(text, bytes)) return kNotCopyable;
-        if (const HResult written = sink.Write(bytes); hr::Failed(written)) return written;
+        if (!encoding.IsUtf8()) {
+            if (!encoding.FromUtf8(replacement, bytes)) return kNotCopyable;
+            replacement = bytes;
+        }
+        if (const HResult written = sink.Write(replacement); hr::Failed(written)) return written;
     }
     if (const HResult copied =
             reader.CopyTo(sink, static_cast<std::uint64_t>(status_.st_size) - position);

@@ -57,7 +57,7 @@ class SourceCopy {
     std::vector<ByteSpan> spans_;
     std::vector<LineEnd> lineEnds_;
     std::vector<xmlNodePtr> sections_;
-    std::vector<std::uint64_t> originalDigests_;  // of the changed sections; 0 while unchanged
+    std::vector<std::uint64_t> originalDigests_;  // of the changed sections' old text; 0: unchanged
     std::vector<std::pair<std::string, std::string>> rootAttributes_;  // name, value at load
     std::vector<ByteSpan> rootValues_;  // the raw values of rootAttributes_, in the same order
     std::uint64_t rootInsertion_;
