@@ -5,6 +5,7 @@
 #   scripts/setup.sh --cross       also the Windows cross compilers (enough for the ZIP)
 #   scripts/setup.sh --windows     also Wine, its fonts and Xvfb, to run the Windows program
 #   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
+#   scripts/setup.sh --bench       also xmllint and Python's lxml, which the benchmarks compare with
 set -euo pipefail
 
 # dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
@@ -17,7 +18,8 @@ for option in "$@"; do
         --cross) packages+=("${cross[@]}") ;;
         --windows) packages+=("${windows[@]}") ;;
         --screenshot) packages+=("${windows[@]}" imagemagick) ;;
-        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot]" >&2; exit 2 ;;
+        --bench) packages+=(libxml2-utils python3-lxml) ;;
+        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot|--bench]" >&2; exit 2 ;;
     esac
 done
 
