@@ -66,6 +66,10 @@ Attribute Document::createAttribute(std::wstring_view name) const {
     return Attribute(document().createAttribute(name));
 }
 
+std::shared_ptr<backend::DocumentImpl> Document::internalObject() const {
+    return std::static_pointer_cast<backend::DocumentImpl>(impl_);
+}
+
 HResult Document::save(std::wstring_view path) const { return document().save(path); }
 
 }  // namespace ostrel::xml

@@ -118,6 +118,10 @@ class Document : public Node {
     Node selectSingleNode(std::wstring_view path) const;
     // A new attribute, not attached to anything.
     Attribute createAttribute(std::wstring_view name) const;
+    // The backend object behind the handle, for code that wraps a backend (an adapter, a test
+    // double); null for an empty handle.
+    std::shared_ptr<backend::DocumentImpl> internalObject() const;
+
     // Writes the whole document to the file, replacing it in one step: on any failure the file
     // is left exactly as it was. Gives the result code (S_OK, E_ACCESSDENIED, E_INVALIDARG...)
     // instead of raising.

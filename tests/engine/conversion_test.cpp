@@ -111,76 +111,87 @@ TEST_F(ConversionRun, ConvertsAnEmptyFixturesElement) {
     EXPECT_EQ(host_.events[1], L"log Converted 0 fixtures");
 }
 
-TEST_F(ConversionRun, ReportsTargetsThatCannotBeWrittenAndLeavesThemAlone) {
-    test::WriteBytes(target_, "old");
-    std::filesystem::permissions(test::FsPath(target_), std::filesystem::perms::owner_read |
-                                                            std::filesystem::perms::group_read);
-    const std::wstring accessDenied = L"log Unable to write to the target file.  Access denied.";
-    const std::wstring invalid = L"log The target file name or path is invalid.";
-    struct Case {
-        std::wstring target;
-        std::wstring line;
+// The platform's document, but for a save that gives a chosen code and writes nothing.
+class SaveGiving final : public xml::backend::DocumentImpl {
+  public:
+    SaveGiving(std::shared_ptr<DocumentImpl> inner, HResult code)
+        : inner_(std::move(inner)), code_(code) {}
+    xml::backend::NodeKind kind() const override { return inner_->kind(); }
+    std::shared_ptr<NodeImpl> firstChild() override { return inner_->firstChild(); }
+    std::shared_ptr<NodeImpl> nextSibling() override { return inner_->nextSibling(); }
+    std::wstring nodeName() override { return inner_->nodeName(); }
+    std::optional<std::wstring> nodeValue() override { return inner_->nodeValue(); }
+    std::shared_ptr<DocumentImpl> ownerDocument() override { return inner_->ownerDocument(); }
+    std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl& a) override {
+        return inner_->setAttributeNode(a);
+    }
+    void putValue(std::wstring_view value) override { inner_->putValue(value); }
+    void putText(std::wstring_view text) override { inner_->putText(text); }
+    void putAsync(bool value) override { inner_->putAsync(value); }
+    void putResolveExternals(bool value) override { inner_->putResolveExternals(value); }
+    void putPreserveWhiteSpace(bool value) override { inner_->putPreserveWhiteSpace(value); }
+    bool load(std::wstring_view path) override { return inner_->load(path); }
+    std::shared_ptr<xml::backend::ParseErrorImpl> parseError() override {
+        return inner_->parseError();
+    }
+    std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view path) override {
+        return inner_->selectSingleNode(path);
+    }
+    std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) override {
+        return inner_->createAttribute(name);
+    }
+    HResult save(std::wstring_view) override { return code_; }
+
+  private:
+    std::shared_ptr<DocumentImpl> inner_;
+    HResult code_;
+};
+
+TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
+    static HResult code;
+    const auto factory = [](xml::Document& document) {
+        xml::Document platform;
+        const HResult created = xml::CreatePlatformDocument(platform);
+        document = xml::Document(std::make_shared<SaveGiving>(platform.internalObject(), code));
+        return created;
     };
-    for (const Case& c :
-         {Case{target_, accessDenied}, Case{folder_.path(), accessDenied}, Case{L"   ", invalid},
-          Case{folder_.File(L"no-such-folder/converted.vlf"), invalid}}) {
-        EXPECT_EQ(Run(source_, c.target), ConversionOutcome::SaveFailed);
-        ASSERT_EQ(host_.events.size(), 4u);
-        EXPECT_EQ(host_.events[2], L"beep 16");
-        EXPECT_EQ(host_.events[3], c.line);
+    const struct {
+        HResult code;
+        const wchar_t* line;
+    } cases[] = {
+        {hr::kAccessDenied, L"Unable to write to the target file.  Access denied."},
+        {hr::kInvalidArg, L"The target file name or path is invalid."},
+        {hr::kDiskFull, L"Unable to write to the target file.  Error code 80070070."},
+        {1, L"Unable to write to the target file.  Error code 00000001."},  // S_FALSE
+    };
+    for (const auto& c : cases) {
+        code = c.code;
+        host_ = test::RecordingHost(source_, target_);
+        EXPECT_EQ(RunConversion(host_, factory), ConversionOutcome::SaveFailed);
+        EXPECT_EQ(host_.events,
+                  (Events{L"log Opening file " + source_ + L".", L"log Converted 2 fixtures",
+                          L"beep 16", std::wstring(L"log ") + c.line}));
     }
-    EXPECT_EQ(test::ReadBytes(target_), "old");
-    EXPECT_EQ(folder_.Listing(), L"converted.vlf\nprogram.vlf\n");
+    // A save through the real writer gives its code too.
+    EXPECT_EQ(Run(source_, folder_.path()), ConversionOutcome::SaveFailed);
+    EXPECT_EQ(host_.events.back(), L"log Unable to write to the target file.  Access denied.");
+    EXPECT_FALSE(test::ReadBytes(target_));
 }
 
-TEST_F(ConversionRun, TwoRunsFollowEachOtherInTheLog) {
-    Run(source_, target_);
-    const std::wstring first = host_.log;
-    host_.source = folder_.File(L"absent");
-    RunConversion(host_, &xml::CreatePlatformDocument);
-    host_.source = source_;
-    host_.target = L"";
-    RunConversion(host_, &xml::CreatePlatformDocument);
-    EXPECT_EQ(host_.log, first) << "missing input adds nothing to the log";
-    host_.target = target_;
-    RunConversion(host_, &xml::CreatePlatformDocument);
-    EXPECT_EQ(host_.log, first + first);
-}
-
-TEST_F(ConversionRun, HostileFilesEndInALoadFailure) {
-    const std::string laughs =
-        "<?xml version=\"1.0\"?><!DOCTYPE Editor [<!ENTITY a \"aaaaaaaaaaaaaaaa\">"
-        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
-        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-        "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
-        "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
-        "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
-        "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]>"
-        "<Editor><Harness><Fixtures><Fixture><![CDATA[1]]></Fixture>&g;</Fixtures></Harness>"
-        "</Editor>";
-    std::string garbage(4096, '\0');
-    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
-    for (const std::string& content : {garbage, std::string(), std::string(200000, '<')}) {
-        test::WriteBytes(source_, content);
-        EXPECT_EQ(Run(source_, target_), ConversionOutcome::LoadFailed);
-    }
-    // An expansion bomb either fails to load or is saved without being expanded.
-    test::WriteBytes(source_, laughs);
-    const ConversionOutcome outcome = Run(source_, target_);
-    if (outcome == ConversionOutcome::Completed) {
-        EXPECT_LT(test::ReadBytes(target_).value().size(), 10000u);
-    } else {
-        EXPECT_EQ(outcome, ConversionOutcome::LoadFailed);
-    }
-}
-
-// A document service that cannot be had ends the run without a word.
+// Document services that cannot be had end the run without a word: one that says so, and one
+// that claims success but gives no document.
 HResult Unavailable(xml::Document&) { return hr::kFail; }
+HResult Empty(xml::Document& document) {
+    document = xml::Document();
+    return hr::kOk;
+}
 
 TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
-    test::RecordingHost host(source_, target_);
-    EXPECT_EQ(RunConversion(host, &Unavailable), ConversionOutcome::NoDocument);
-    EXPECT_TRUE(host.events.empty());
+    for (xml::DocumentFactory factory : {&Unavailable, &Empty}) {
+        test::RecordingHost host(source_, target_);
+        EXPECT_EQ(RunConversion(host, factory), ConversionOutcome::NoDocument);
+        EXPECT_TRUE(host.events.empty());
+    }
     EXPECT_FALSE(test::ReadBytes(target_));
 }
 
