@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <random>
 
 namespace ostrel::engine {
@@ -12,6 +13,18 @@ struct PinLineCase {
     const wchar_t* line;
     const wchar_t* expected;
 };
+
+// The pin line as the case's name: printable ASCII as it is, every other character escaped, so
+// that test names are the same from run to run.
+void PrintTo(const PinLineCase& row, std::ostream* out) {
+    for (const wchar_t* c = row.line; *c != L'\0'; ++c) {
+        if (*c > L' ' && *c < 0x7F) {
+            *out << static_cast<char>(*c);
+        } else {
+            *out << "\\x" << std::hex << static_cast<unsigned>(*c) << std::dec;
+        }
+    }
+}
 
 class PinLineTable : public testing::TestWithParam<PinLineCase> {};
 
