@@ -183,9 +183,9 @@ TEST_F(AtomicWrite, AFolderThatRefusesNewFilesIsWrittenInPlace) {
         ASSERT_EQ(chown((folder + name).c_str(), test::kOrdinaryId, test::kOrdinaryId), 0);
     }
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
-    const int results = test::RunAsOrdinaryUser([&] {
-        return (WriteFileAtomically(locked + L"/kept.vlf", "new") == hr::kOk ? 1 : 0) +
-               (WriteFileAtomically(locked + L"/other.vlf", "new") == hr::kAccessDenied ? 2 : 0);
+    const int results = test::RunAsOrdinaryUser(locked, [] {
+        return (WriteFileAtomically(L"kept.vlf", "new") == hr::kOk ? 1 : 0) +
+               (WriteFileAtomically(L"other.vlf", "new") == hr::kAccessDenied ? 2 : 0);
     });
     EXPECT_EQ(results, 3);
     EXPECT_EQ(test::ReadBytes(locked + L"/kept.vlf"), "new");

@@ -141,9 +141,11 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
     return result;
 }
 
-int RunAsOrdinaryUser(const std::function<int()>& body) {
+int RunAsOrdinaryUser(const std::wstring& folder, const std::function<int()>& body) {
+    const std::string path = ToUtf8(folder, Utf8Errors::kEscape);
     const pid_t pid = fork();
     if (pid == 0) {
+        if (chdir(path.c_str()) != 0) _exit(125);
         if (geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(kOrdinaryId) != 0 || setuid(kOrdinaryId) != 0)) {
             _exit(126);

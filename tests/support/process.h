@@ -35,9 +35,10 @@ std::wstring ConverterPath();
 constexpr unsigned kOrdinaryId = 65534;
 
 // Runs `body` in a child process as an ordinary user (kOrdinaryId when the tests run as the
-// superuser, who passes every permission check; the current user otherwise) and gives its
-// result, or -1 when the child did not end normally.
-int RunAsOrdinaryUser(const std::function<int()>& body);
+// superuser, who passes every permission check; the current user otherwise), in `folder` as its
+// working directory, and gives its result, or -1 when the child did not end normally. The folder
+// is entered first, so that the folders above it need not be open to that user.
+int RunAsOrdinaryUser(const std::wstring& folder, const std::function<int()>& body);
 #endif
 
 }  // namespace ostrel::test
