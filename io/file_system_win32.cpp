@@ -7,10 +7,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <random>
 #include <string>
 #include <string_view>
+
+#include "base/win32_handles.h"
 
 namespace ostrel::io {
 
@@ -44,33 +44,15 @@ HResult FromWin32(DWORD error) {
 
 HResult LastError() { return FromWin32(GetLastError()); }
 
+// The temporary file's name: recognisable when a killed process leaves one behind.
+constexpr wchar_t kTemporaryPrefix[] = L".ostrel-";
+constexpr wchar_t kTemporarySuffix[] = L".tmp";
+
 bool IsBlank(std::wstring_view text) {
     return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' ' || c == L'\t'; });
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// Closes a file handle when its scope ends.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    // Closes now; false when closing failed (a late write error may show here).
-    bool Close() {
-        if (!valid()) return true;
-        const BOOL closed = CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-  private:
-    HANDLE handle_;
-};
 
 // The absolute name of the file to replace. A symbolic link is followed, so that the file it
 // points to is written and the link itself stays.
@@ -90,20 +72,20 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return hr::kOk;
 
-    FileHandle link(CreateFileW(target.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!link.valid()) {
+    const UniqueHandle link(CreateFileW(target.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link) {
         const DWORD error = GetLastError();
         // A dangling link is replaced like a file.
         return error == ERROR_FILE_NOT_FOUND ? hr::kOk : FromWin32(error);
     }
     const DWORD finalLength =
-        GetFinalPathNameByHandleW(link.get(), nullptr, 0, FILE_NAME_NORMALIZED);
+        GetFinalPathNameByHandleW(link.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
     if (finalLength == 0) return LastError();
     std::wstring resolved(finalLength, L'\0');
     const DWORD finalWritten =
-        GetFinalPathNameByHandleW(link.get(), resolved.data(), finalLength, FILE_NAME_NORMALIZED);
+        GetFinalPathNameByHandleW(link.Get(), resolved.data(), finalLength, FILE_NAME_NORMALIZED);
     if (finalWritten == 0 || finalWritten >= finalLength) return LastError();
     resolved.resize(finalWritten);
     target = std::move(resolved);
@@ -116,25 +98,7 @@ std::wstring FolderOf(const std::wstring& target) {
     return std::wstring(target.begin(), separator.base());  // keeps the trailing separator
 }
 
-// Creates a new file with a random name in the folder; `name` receives its path.
-HResult CreateTemporaryFile(const std::wstring& folder, std::wstring& name, HANDLE& file) {
-    std::random_device random;
-    constexpr int kAttempts = 16;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
-        wchar_t suffix[32];
-        swprintf(suffix, sizeof suffix / sizeof suffix[0], L"~ostrel%016llx.tmp",
-                 static_cast<unsigned long long>(number));
-        name = folder + suffix;
-        file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return hr::kOk;
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return FromWin32(error);
-    }
-    return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
-}
-
+// Writes all the bytes at the file's current position.
 HResult WriteAll(HANDLE file, std::string_view bytes) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;
     while (!bytes.empty()) {
@@ -144,16 +108,52 @@ HResult WriteAll(HANDLE file, std::string_view bytes) {
         if (written == 0) return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
         bytes.remove_prefix(written);
     }
+    return hr::kOk;
+}
+
+// Passes the producer's pieces on to a file through a buffer, so that many small pieces make
+// few writes; a piece too large for the buffer goes straight through.
+class FileSink final : public ByteSink {
+  public:
+    explicit FileSink(HANDLE file) : file_(file) { buffer_.reserve(kCapacity); }
+
+    HResult Write(std::string_view bytes) override {
+        if (bytes.size() > kCapacity - buffer_.size()) {
+            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
+            if (bytes.size() >= kCapacity) return WriteAll(file_, bytes);
+        }
+        buffer_.append(bytes);
+        return hr::kOk;
+    }
+
+    // Writes what the buffer holds.
+    HResult Flush() {
+        const HResult written = WriteAll(file_, buffer_);
+        buffer_.clear();
+        return written;
+    }
+
+  private:
+    static constexpr std::size_t kCapacity = std::size_t{64} << 10;
+    HANDLE file_;
+    std::string buffer_;
+};
+
+// Writes the producer's content into the file and flushes it to the disk.
+HResult WriteContent(HANDLE file, const ContentWriter& write) {
+    FileSink sink(file);
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    if (const HResult flushed = sink.Flush(); hr::Failed(flushed)) return flushed;
     return FlushFileBuffers(file) ? hr::kOk : LastError();
 }
 
 // Fails early, before anything is written, when the existing target cannot be replaced: no
 // permission, or another program holds it open without sharing it.
 HResult CheckReplaceable(const std::wstring& target) {
-    FileHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return probe.valid() ? hr::kOk : LastError();
+    const UniqueHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return probe ? hr::kOk : LastError();
 }
 
 // The attributes of the target that its replacement takes over. ReplaceFileW does this itself,
@@ -193,49 +193,44 @@ bool PathExists(std::wstring_view path) {
 }
 
 HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
-    // Collected first, then written whole.
-    struct StringSink final : ByteSink {
-        HResult Write(std::string_view bytes) override {
-            content.append(bytes);
-            return hr::kOk;
-        }
-        std::string content;
-    } sink;
-    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
-    return WriteFileAtomically(path, std::string_view(sink.content));
-}
-
-HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
     if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
 
     std::wstring target;
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    HResult result = ResolveTarget(std::wstring(path), target, attributes);
-    if (hr::Failed(result)) return result;
+    if (const HResult resolved = ResolveTarget(std::wstring(path), target, attributes);
+        hr::Failed(resolved)) {
+        return resolved;
+    }
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
         return hr::kAccessDenied;
     }
-
     if (exists) {
-        result = CheckReplaceable(target);
-        if (hr::Failed(result)) return result;
+        if (const HResult checked = CheckReplaceable(target); hr::Failed(checked)) return checked;
     }
 
-    std::wstring temporary;
-    HANDLE raw = INVALID_HANDLE_VALUE;
-    result = CreateTemporaryFile(FolderOf(target), temporary, raw);
-    if (hr::Failed(result)) return result;
-    FileHandle file(raw);
-    result = WriteAll(file.get(), bytes);
-    if (!file.Close() && !hr::Failed(result)) result = LastError();
-    if (!hr::Failed(result) && exists && (attributes & kKeptAttributes) != 0 &&
-        !SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes)) {
-        result = LastError();
+    TemporaryFile temporary;
+    if (const DWORD error = temporary.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
+        error != ERROR_SUCCESS) {
+        return FromWin32(error);
     }
-    if (!hr::Failed(result)) result = MoveIntoPlace(temporary, target, exists);
-    if (hr::Failed(result)) DeleteFileW(temporary.c_str());
-    return result;
+    if (const HResult written = WriteContent(temporary.Handle(), write); hr::Failed(written)) {
+        return written;
+    }
+    if (!temporary.Close()) return LastError();
+    if (exists && (attributes & kKeptAttributes) != 0 &&
+        !SetFileAttributesW(temporary.Path().c_str(), attributes & kKeptAttributes)) {
+        return LastError();
+    }
+    if (const HResult moved = MoveIntoPlace(temporary.Path(), target, exists); hr::Failed(moved)) {
+        return moved;
+    }
+    temporary.Commit();
+    return hr::kOk;
+}
+
+HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
+    return WriteFileAtomically(path, [bytes](ByteSink& sink) { return sink.Write(bytes); });
 }
 
 }  // namespace ostrel::io
