@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace ostrel {
@@ -143,6 +144,10 @@ class ComPtr {
     // Takes over a reference the caller owns (no AddRef).
     explicit ComPtr(Interface* owned) noexcept : pointer_(owned) {}
     ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    // Takes over the reference of a pointer to a derived interface (an element as a node).
+    template <typename Derived,
+              typename = std::enable_if_t<std::is_convertible_v<Derived*, Interface*>>>
+    ComPtr(ComPtr<Derived>&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
         if (this != &other) Reset(std::exchange(other.pointer_, nullptr));
         return *this;
@@ -173,6 +178,9 @@ class ComPtr {
     }
 
   private:
+    template <typename>
+    friend class ComPtr;
+
     Interface* pointer_ = nullptr;
 };
 
