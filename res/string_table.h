@@ -36,6 +36,8 @@
 #define IDS_CONSOLE_BAD_OPTION 206
 #define IDS_CONSOLE_NO_DOCUMENT 207
 #define IDS_CONSOLE_NO_COM 208
+#define IDS_SOURCE_FILTER 220
+#define IDS_TARGET_FILTER 221
 
 /* X(id, text): the string table of the resource script, numbers 101 to 112. */
 #define OSTREL_RESOURCE_STRINGS(X)                                                          \
@@ -84,7 +86,9 @@
     X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
     X(IDS_CONSOLE_NO_DOCUMENT, "the XML document service is not available")                 \
-    X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")
+    X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")                                     \
+    X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
+    X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||")
 
 /* Texts of the two dialog templates of the resource script (ostrel.rc). */
 #define OSTREL_ABOUT_TITLE "About Ostrel"

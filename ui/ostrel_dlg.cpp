@@ -20,9 +20,6 @@ constexpr wchar_t kDataFilesValue[] = L"DataFiles";
 constexpr std::size_t kDataFilesCapacity = 260;
 
 constexpr wchar_t kProgramExtension[] = L"vlf";
-constexpr wchar_t kSourceFilter[] =
-    L"Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||";
-constexpr wchar_t kTargetFilter[] = L"Vela Program Files (*.vlf)|*.vlf||";
 constexpr DWORD kSourceFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_DONTADDTORECENT;
 constexpr DWORD kTargetFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_DONTADDTORECENT;
 
@@ -102,7 +99,7 @@ std::optional<std::wstring> COstrelDlg::RunFileDialog(const win::FileDialog& dia
 
 void COstrelDlg::OnBrowseSource() {
     const win::FileDialog dialog(true, kProgramExtension, GetBrowseFileName(m_sourceEdit),
-                                 kSourceFlags, kSourceFilter);
+                                 kSourceFlags, LoadText(IDS_SOURCE_FILTER));
     const std::optional<std::wstring> path = RunFileDialog(dialog);
     if (!path) return;
     m_sourceEdit.SetText(*path);
@@ -112,7 +109,7 @@ void COstrelDlg::OnBrowseSource() {
 
 void COstrelDlg::OnBrowseTarget() {
     const win::FileDialog dialog(false, kProgramExtension, GetBrowseFileName(m_targetEdit),
-                                 kTargetFlags, kTargetFilter);
+                                 kTargetFlags, LoadText(IDS_TARGET_FILTER));
     const std::optional<std::wstring> path = RunFileDialog(dialog);
     if (!path) return;
     m_targetEdit.SetText(*path);
