@@ -30,7 +30,7 @@ COstrelDlg::COstrelDlg()
       m_icon(LoadIconW(win::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 win::MessageMap COstrelDlg::GetMessageMap() const {
-    static const win::MessageMapEntry kEntries[] = {
+    static const win::MessageMapEntry<COstrelDlg> kEntries[] = {
         {WM_SYSCOMMAND, 0, 0, &win::MessageHandler<&COstrelDlg::OnSysCommand>},
         {WM_COMMAND, BN_CLICKED, IDC_BROWSE_SOURCE,
          &win::CommandHandler<&COstrelDlg::OnBrowseSource>},
@@ -42,7 +42,7 @@ win::MessageMap COstrelDlg::GetMessageMap() const {
         {WM_COMMAND, EN_KILLFOCUS, IDC_SOURCE_EDIT,
          &win::CommandHandler<&COstrelDlg::OnKillFocusSource>},
     };
-    return win::MakeMessageMap(kEntries);
+    return win::MessageMap(this, kEntries);
 }
 
 void COstrelDlg::DoDataExchange() {

@@ -27,10 +27,10 @@ class RaisingDialog : public win::Dialog {
 
   protected:
     win::MessageMap GetMessageMap() const override {
-        static const win::MessageMapEntry kEntries[] = {
+        static const win::MessageMapEntry<RaisingDialog> kEntries[] = {
             {WM_COMMAND, BN_CLICKED, IDOK, &win::CommandHandler<&RaisingDialog::OnOkClicked>},
         };
-        return win::MakeMessageMap(kEntries);
+        return win::MessageMap(this, kEntries);
     }
 
   private:
