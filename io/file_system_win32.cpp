@@ -147,42 +147,94 @@ HResult WriteContent(HANDLE file, const ContentWriter& write) {
     return FlushFileBuffers(file) ? hr::kOk : LastError();
 }
 
-// Fails early, before anything is written, when the existing target cannot be replaced: no
-// permission, or another program holds it open without sharing it.
-HResult CheckReplaceable(const std::wstring& target) {
-    const UniqueHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+// Fails early, before anything is written, when the existing target may not be written: no
+// permission, or another program holds it open without sharing it for writing.
+HResult CheckWritable(const std::wstring& target) {
+    const UniqueHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return probe ? hr::kOk : LastError();
 }
 
-// The attributes of the target that its replacement takes over. ReplaceFileW does this itself,
-// but the plain move that may stand in for it does not.
+// The attributes of the target that its replacement takes over. ReplaceFileW merges them itself
+// on Windows; Wine's only renames the files.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// Puts the written temporary file in the target's place in one step.
-HResult MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, bool exists) {
-    if (exists) {
-        // ReplaceFileW keeps the target's attributes, security and creation time.
-        if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
-                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            return hr::kOk;
-        }
-        // Whatever ReplaceFileW could not do (file systems without its support, or a rename
-        // that failed half way and left the target's name free), a plain move finishes.
-        const DWORD replaceError = GetLastError();
-        if (MoveFileExW(temporary.c_str(), target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return hr::kOk;
-        }
-        return FromWin32(replaceError);
+// Puts the written file in the existing target's place. ReplaceFileW gives it the target's
+// attributes, creation time, security descriptor (owner, DACL) and named streams, and fails
+// rather than drop any of them (no REPLACEFILE_IGNORE_MERGE_ERRORS). No plain move stands in for
+// a failed replacement: MoveFileExW would silently drop the descriptor and the streams, so the
+// failure is reported with its code instead.
+// The old target first moves to a backup name, removed once the new file is in place. Without
+// a backup name, ERROR_UNABLE_TO_MOVE_REPLACEMENT would mean that the old target is gone while
+// the new content is not in its place; with one, that error leaves both files under their own
+// names, and ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (the old target under the backup name) is undone
+// by moving it back. Should that move fail too, the old target is kept under the backup name:
+// the user's data is never removed.
+HResult ReplaceTarget(const std::wstring& target, TemporaryFile& replacement) {
+    TemporaryFile backup;
+    if (const DWORD error = backup.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
+        error != ERROR_SUCCESS) {
+        return FromWin32(error);
     }
-    if (MoveFileExW(temporary.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!backup.Close()) return LastError();
+    if (ReplaceFileW(target.c_str(), replacement.Path().c_str(), backup.Path().c_str(), 0,
+                     nullptr, nullptr)) {
+        replacement.Commit();
         return hr::kOk;
     }
-    return LastError();
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        MoveFileExW(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        backup.Commit();
+    }
+    return FromWin32(error);
+}
+
+// Collects the producer's content in memory.
+class StringSink final : public ByteSink {
+  public:
+    HResult Write(std::string_view bytes) override {
+        content_.append(bytes);
+        return hr::kOk;
+    }
+    const std::string& Content() const { return content_; }
+
+  private:
+    std::string content_;
+};
+
+// Moves the end of the file to `size`, growing or shrinking it.
+bool SetEndAt(HANDLE file, std::size_t size) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// Writes the content over the existing target, as a program saving the file directly does, for a
+// folder that refuses new files (and so a temporary file) while the target may be written. The
+// content is complete before the file is opened; the file grows to its new size before its first
+// byte is overwritten, so that a full disk fails with the old content whole; the end is set after
+// the last byte. Trap: a failure while the bytes are written leaves the file partly written.
+HResult WriteInPlace(const std::wstring& target, const ContentWriter& write) {
+    StringSink sink;
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    const std::string& content = sink.Content();
+
+    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size)) return LastError();
+    if (content.size() > static_cast<ULONGLONG>(size.QuadPart) &&
+        (!SetEndAt(file.Get(), content.size()) ||
+         !SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN))) {
+        return LastError();
+    }
+    if (const HResult written = WriteAll(file.Get(), content); hr::Failed(written)) return written;
+    if (!SetEndAt(file.Get(), content.size()) || !FlushFileBuffers(file.Get())) return LastError();
+    return file.Close() ? hr::kOk : LastError();
 }
 
 }  // namespace
@@ -206,27 +258,32 @@ HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) 
         return hr::kAccessDenied;
     }
     if (exists) {
-        if (const HResult checked = CheckReplaceable(target); hr::Failed(checked)) return checked;
+        if (const HResult checked = CheckWritable(target); hr::Failed(checked)) return checked;
     }
 
     TemporaryFile temporary;
     if (const DWORD error = temporary.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
         error != ERROR_SUCCESS) {
+        if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, write);
         return FromWin32(error);
     }
     if (const HResult written = WriteContent(temporary.Handle(), write); hr::Failed(written)) {
         return written;
     }
     if (!temporary.Close()) return LastError();
-    if (exists && (attributes & kKeptAttributes) != 0 &&
+    if (!exists) {
+        // A file that appeared meanwhile is not overwritten.
+        if (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            return LastError();
+        }
+        temporary.Commit();
+        return hr::kOk;
+    }
+    if ((attributes & kKeptAttributes) != 0 &&
         !SetFileAttributesW(temporary.Path().c_str(), attributes & kKeptAttributes)) {
         return LastError();
     }
-    if (const HResult moved = MoveIntoPlace(temporary.Path(), target, exists); hr::Failed(moved)) {
-        return moved;
-    }
-    temporary.Commit();
-    return hr::kOk;
+    return ReplaceTarget(target, temporary);
 }
 
 HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
