@@ -72,9 +72,9 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return hr::kOk;
 
-    const UniqueHandle link(CreateFileW(target.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle link(
+        CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!link) {
         const DWORD error = GetLastError();
         // A dangling link is replaced like a file.
@@ -179,8 +179,8 @@ HResult ReplaceTarget(const std::wstring& target, TemporaryFile& replacement) {
         return FromWin32(error);
     }
     if (!backup.Close()) return LastError();
-    if (ReplaceFileW(target.c_str(), replacement.Path().c_str(), backup.Path().c_str(), 0,
-                     nullptr, nullptr)) {
+    if (ReplaceFileW(target.c_str(), replacement.Path().c_str(), backup.Path().c_str(), 0, nullptr,
+                     nullptr)) {
         replacement.Commit();
         return hr::kOk;
     }

@@ -71,8 +71,7 @@ bool Dialog::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return GetMessageMap().Route(*this, message, wParam, lParam);
 }
 
-bool detail::Matches(UINT entryMessage, UINT entryCode, UINT entryId, UINT message,
-                     WPARAM wParam) {
+bool detail::Matches(UINT entryMessage, UINT entryCode, UINT entryId, UINT message, WPARAM wParam) {
     if (entryMessage != message) return false;
     return message != WM_COMMAND || (entryCode == HIWORD(wParam) && entryId == LOWORD(wParam));
 }

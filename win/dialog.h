@@ -1,10 +1,11 @@
 // Dialogs on resource templates, with static message maps (the CDialog of this program).
 //
 // A derived dialog lists its handlers in a plain static table of MessageMapEntry<its class>,
-// returned by GetMessageMap as MessageMap(this, table). The dialog procedure finds the object through WM_INITDIALOG's creation
-// parameter, kept in the window's DWLP_USER slot, and routes each message to the first entry that
-// matches. No exception leaves the dialog procedure: one raised by a handler is described
-// (DescribeCurrentException) and handed to OnHandlerError, and the dialog goes on working.
+// returned by GetMessageMap as MessageMap(this, table). The dialog procedure finds the object
+// through WM_INITDIALOG's creation parameter, kept in the window's DWLP_USER slot, and routes each
+// message to the first entry that matches. No exception leaves the dialog procedure: one raised
+// by a handler is described (DescribeCurrentException) and handed to OnHandlerError, and the
+// dialog goes on working.
 #pragma once
 
 #include <windows.h>

@@ -81,8 +81,7 @@ std::optional<std::wstring> FileDialog::ShowVista(IFileDialog& dialog, HWND owne
     for (const auto& [description, pattern] : pairs) {
         types.push_back({description.c_str(), pattern.c_str()});
     }
-    if (!types.empty())
-        CheckHr(dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data()));
+    if (!types.empty()) CheckHr(dialog.SetFileTypes(static_cast<UINT>(types.size()), types.data()));
     CheckHr(dialog.SetDefaultExtension(defaultExtension_.c_str()));
     SetInitialName(dialog);
 

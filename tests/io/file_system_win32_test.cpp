@@ -62,8 +62,8 @@ TEST_F(AtomicWriteWin32, WritesThePiecesInOrderOrNothing) {
     const std::string large(200000, 'x');
     const auto produce = [&](HResult end) {
         return [&large, end](ByteSink& sink) {
-            for (const std::string_view piece : {std::string_view("<a>"), std::string_view(large),
-                                                 std::string_view("</a>")}) {
+            for (const std::string_view piece :
+                 {std::string_view("<a>"), std::string_view(large), std::string_view("</a>")}) {
                 if (const HResult written = sink.Write(piece); hr::Failed(written)) return written;
             }
             return end;

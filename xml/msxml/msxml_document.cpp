@@ -352,8 +352,8 @@ std::shared_ptr<backend::DocumentImpl> WrapDocument(DocumentPtr document) {
 
 HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document) {
     ComPtr<IUnknown> unknown;
-    HRESULT result = CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                      unknown.PutVoid());
+    HRESULT result =
+        CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.PutVoid());
     if (FAILED(result)) return result;
     result = OleRun(unknown.Get());
     if (FAILED(result)) return result;
