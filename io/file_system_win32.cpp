@@ -7,10 +7,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <random>
 #include <string>
 #include <string_view>
+
+#include "base/win32_handles.h"
 
 namespace ostrel::io {
 
@@ -44,33 +44,15 @@ HResult FromWin32(DWORD error) {
 
 HResult LastError() { return FromWin32(GetLastError()); }
 
+// The temporary file's name: recognisable when a killed process leaves one behind.
+constexpr wchar_t kTemporaryPrefix[] = L".ostrel-";
+constexpr wchar_t kTemporarySuffix[] = L".tmp";
+
 bool IsBlank(std::wstring_view text) {
     return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' ' || c == L'\t'; });
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// Closes a file handle when its scope ends.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    // Closes now; false when closing failed (a late write error may show here).
-    bool Close() {
-        if (!valid()) return true;
-        const BOOL closed = CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-  private:
-    HANDLE handle_;
-};
 
 // The absolute name of the file to replace. A symbolic link is followed, so that the file it
 // points to is written and the link itself stays.
@@ -90,20 +72,20 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return hr::kOk;
 
-    FileHandle link(CreateFileW(target.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!link.valid()) {
+    const UniqueHandle link(
+        CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link) {
         const DWORD error = GetLastError();
         // A dangling link is replaced like a file.
         return error == ERROR_FILE_NOT_FOUND ? hr::kOk : FromWin32(error);
     }
     const DWORD finalLength =
-        GetFinalPathNameByHandleW(link.get(), nullptr, 0, FILE_NAME_NORMALIZED);
+        GetFinalPathNameByHandleW(link.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
     if (finalLength == 0) return LastError();
     std::wstring resolved(finalLength, L'\0');
     const DWORD finalWritten =
-        GetFinalPathNameByHandleW(link.get(), resolved.data(), finalLength, FILE_NAME_NORMALIZED);
+        GetFinalPathNameByHandleW(link.Get(), resolved.data(), finalLength, FILE_NAME_NORMALIZED);
     if (finalWritten == 0 || finalWritten >= finalLength) return LastError();
     resolved.resize(finalWritten);
     target = std::move(resolved);
@@ -116,25 +98,7 @@ std::wstring FolderOf(const std::wstring& target) {
     return std::wstring(target.begin(), separator.base());  // keeps the trailing separator
 }
 
-// Creates a new file with a random name in the folder; `name` receives its path.
-HResult CreateTemporaryFile(const std::wstring& folder, std::wstring& name, HANDLE& file) {
-    std::random_device random;
-    constexpr int kAttempts = 16;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
-        wchar_t suffix[32];
-        swprintf(suffix, sizeof suffix / sizeof suffix[0], L"~ostrel%016llx.tmp",
-                 static_cast<unsigned long long>(number));
-        name = folder + suffix;
-        file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return hr::kOk;
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return FromWin32(error);
-    }
-    return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
-}
-
+// Writes all the bytes at the file's current position.
 HResult WriteAll(HANDLE file, std::string_view bytes) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;
     while (!bytes.empty()) {
@@ -144,45 +108,133 @@ HResult WriteAll(HANDLE file, std::string_view bytes) {
         if (written == 0) return static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
         bytes.remove_prefix(written);
     }
+    return hr::kOk;
+}
+
+// Passes the producer's pieces on to a file through a buffer, so that many small pieces make
+// few writes; a piece too large for the buffer goes straight through.
+class FileSink final : public ByteSink {
+  public:
+    explicit FileSink(HANDLE file) : file_(file) { buffer_.reserve(kCapacity); }
+
+    HResult Write(std::string_view bytes) override {
+        if (bytes.size() > kCapacity - buffer_.size()) {
+            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
+            if (bytes.size() >= kCapacity) return WriteAll(file_, bytes);
+        }
+        buffer_.append(bytes);
+        return hr::kOk;
+    }
+
+    // Writes what the buffer holds.
+    HResult Flush() {
+        const HResult written = WriteAll(file_, buffer_);
+        buffer_.clear();
+        return written;
+    }
+
+  private:
+    static constexpr std::size_t kCapacity = std::size_t{64} << 10;
+    HANDLE file_;
+    std::string buffer_;
+};
+
+// Writes the producer's content into the file and flushes it to the disk.
+HResult WriteContent(HANDLE file, const ContentWriter& write) {
+    FileSink sink(file);
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    if (const HResult flushed = sink.Flush(); hr::Failed(flushed)) return flushed;
     return FlushFileBuffers(file) ? hr::kOk : LastError();
 }
 
-// Fails early, before anything is written, when the existing target cannot be replaced: no
-// permission, or another program holds it open without sharing it.
-HResult CheckReplaceable(const std::wstring& target) {
-    FileHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return probe.valid() ? hr::kOk : LastError();
+// Fails early, before anything is written, when the existing target may not be written: no
+// permission, or another program holds it open without sharing it for writing.
+HResult CheckWritable(const std::wstring& target) {
+    const UniqueHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return probe ? hr::kOk : LastError();
 }
 
-// The attributes of the target that its replacement takes over. ReplaceFileW does this itself,
-// but the plain move that may stand in for it does not.
+// The attributes of the target that its replacement takes over. ReplaceFileW merges them itself
+// on Windows; Wine's only renames the files.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// Puts the written temporary file in the target's place in one step.
-HResult MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, bool exists) {
-    if (exists) {
-        // ReplaceFileW keeps the target's attributes, security and creation time.
-        if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
-                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            return hr::kOk;
-        }
-        // Whatever ReplaceFileW could not do (file systems without its support, or a rename
-        // that failed half way and left the target's name free), a plain move finishes.
-        const DWORD replaceError = GetLastError();
-        if (MoveFileExW(temporary.c_str(), target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return hr::kOk;
-        }
-        return FromWin32(replaceError);
+// Puts the written file in the existing target's place. ReplaceFileW gives it the target's
+// attributes, creation time, security descriptor (owner, DACL) and named streams, and fails
+// rather than drop any of them (no REPLACEFILE_IGNORE_MERGE_ERRORS). No plain move stands in for
+// a failed replacement: MoveFileExW would silently drop the descriptor and the streams, so the
+// failure is reported with its code instead.
+// The old target first moves to a backup name, removed once the new file is in place. Without
+// a backup name, ERROR_UNABLE_TO_MOVE_REPLACEMENT would mean that the old target is gone while
+// the new content is not in its place; with one, that error leaves both files under their own
+// names, and ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (the old target under the backup name) is undone
+// by moving it back. Should that move fail too, the old target is kept under the backup name:
+// the user's data is never removed.
+HResult ReplaceTarget(const std::wstring& target, TemporaryFile& replacement) {
+    TemporaryFile backup;
+    if (const DWORD error = backup.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
+        error != ERROR_SUCCESS) {
+        return FromWin32(error);
     }
-    if (MoveFileExW(temporary.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!backup.Close()) return LastError();
+    if (ReplaceFileW(target.c_str(), replacement.Path().c_str(), backup.Path().c_str(), 0, nullptr,
+                     nullptr)) {
+        replacement.Commit();
         return hr::kOk;
     }
-    return LastError();
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        MoveFileExW(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        backup.Commit();
+    }
+    return FromWin32(error);
+}
+
+// Collects the producer's content in memory.
+class StringSink final : public ByteSink {
+  public:
+    HResult Write(std::string_view bytes) override {
+        content_.append(bytes);
+        return hr::kOk;
+    }
+    const std::string& Content() const { return content_; }
+
+  private:
+    std::string content_;
+};
+
+// Moves the end of the file to `size`, growing or shrinking it.
+bool SetEndAt(HANDLE file, std::size_t size) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// Writes the content over the existing target, as a program saving the file directly does, for a
+// folder that refuses new files (and so a temporary file) while the target may be written. The
+// content is complete before the file is opened; the file grows to its new size before its first
+// byte is overwritten, so that a full disk fails with the old content whole; the end is set after
+// the last byte. Trap: a failure while the bytes are written leaves the file partly written.
+HResult WriteInPlace(const std::wstring& target, const ContentWriter& write) {
+    StringSink sink;
+    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
+    const std::string& content = sink.Content();
+
+    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size)) return LastError();
+    if (content.size() > static_cast<ULONGLONG>(size.QuadPart) &&
+        (!SetEndAt(file.Get(), content.size()) ||
+         !SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN))) {
+        return LastError();
+    }
+    if (const HResult written = WriteAll(file.Get(), content); hr::Failed(written)) return written;
+    if (!SetEndAt(file.Get(), content.size()) || !FlushFileBuffers(file.Get())) return LastError();
+    return file.Close() ? hr::kOk : LastError();
 }
 
 }  // namespace
@@ -193,49 +245,49 @@ bool PathExists(std::wstring_view path) {
 }
 
 HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
-    // Collected first, then written whole.
-    struct StringSink final : ByteSink {
-        HResult Write(std::string_view bytes) override {
-            content.append(bytes);
-            return hr::kOk;
-        }
-        std::string content;
-    } sink;
-    if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
-    return WriteFileAtomically(path, std::string_view(sink.content));
-}
-
-HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
     if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
 
     std::wstring target;
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    HResult result = ResolveTarget(std::wstring(path), target, attributes);
-    if (hr::Failed(result)) return result;
+    if (const HResult resolved = ResolveTarget(std::wstring(path), target, attributes);
+        hr::Failed(resolved)) {
+        return resolved;
+    }
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
         return hr::kAccessDenied;
     }
-
     if (exists) {
-        result = CheckReplaceable(target);
-        if (hr::Failed(result)) return result;
+        if (const HResult checked = CheckWritable(target); hr::Failed(checked)) return checked;
     }
 
-    std::wstring temporary;
-    HANDLE raw = INVALID_HANDLE_VALUE;
-    result = CreateTemporaryFile(FolderOf(target), temporary, raw);
-    if (hr::Failed(result)) return result;
-    FileHandle file(raw);
-    result = WriteAll(file.get(), bytes);
-    if (!file.Close() && !hr::Failed(result)) result = LastError();
-    if (!hr::Failed(result) && exists && (attributes & kKeptAttributes) != 0 &&
-        !SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes)) {
-        result = LastError();
+    TemporaryFile temporary;
+    if (const DWORD error = temporary.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
+        error != ERROR_SUCCESS) {
+        if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, write);
+        return FromWin32(error);
     }
-    if (!hr::Failed(result)) result = MoveIntoPlace(temporary, target, exists);
-    if (hr::Failed(result)) DeleteFileW(temporary.c_str());
-    return result;
+    if (const HResult written = WriteContent(temporary.Handle(), write); hr::Failed(written)) {
+        return written;
+    }
+    if (!temporary.Close()) return LastError();
+    if (!exists) {
+        // A file that appeared meanwhile is not overwritten.
+        if (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            return LastError();
+        }
+        temporary.Commit();
+        return hr::kOk;
+    }
+    if ((attributes & kKeptAttributes) != 0 &&
+        !SetFileAttributesW(temporary.Path().c_str(), attributes & kKeptAttributes)) {
+        return LastError();
+    }
+    return ReplaceTarget(target, temporary);
+}
+
+HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
+    return WriteFileAtomically(path, [bytes](ByteSink& sink) { return sink.Write(bytes); });
 }
 
 }  // namespace ostrel::io

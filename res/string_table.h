@@ -37,6 +37,8 @@
 #define IDS_CONSOLE_NO_DOCUMENT 207
 #define IDS_CONSOLE_NO_COM 208
 #define IDS_CONSOLE_LOG_LOST 210
+#define IDS_SOURCE_FILTER 220
+#define IDS_TARGET_FILTER 221
 
 /* X(id, text): the string table of the resource script, numbers 101 to 112. */
 #define OSTREL_RESOURCE_STRINGS(X)                                                          \
@@ -90,7 +92,9 @@
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
     X(IDS_CONSOLE_NO_DOCUMENT, "the XML document service is not available")                 \
     X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")                                      \
-    X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output")
+    X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output") \
+    X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
+    X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||")
 
 /* Texts of the two dialog templates of the resource script (ostrel.rc). */
 #define OSTREL_ABOUT_TITLE "About Ostrel"

@@ -4,6 +4,7 @@
 #include "engine/conversion.h"
 #include "res/resource.h"
 #include "res/texts.h"
+#include "win/dropped_files.h"
 #include "win/message_box.h"
 #include "win/module.h"
 #include "win/registry_key.h"
@@ -20,9 +21,6 @@ constexpr wchar_t kDataFilesValue[] = L"DataFiles";
 constexpr std::size_t kDataFilesCapacity = 260;
 
 constexpr wchar_t kProgramExtension[] = L"vlf";
-constexpr wchar_t kSourceFilter[] =
-    L"Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||";
-constexpr wchar_t kTargetFilter[] = L"Vela Program Files (*.vlf)|*.vlf||";
 constexpr DWORD kSourceFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_DONTADDTORECENT;
 constexpr DWORD kTargetFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_DONTADDTORECENT;
 
@@ -33,7 +31,7 @@ COstrelDlg::COstrelDlg()
       m_icon(LoadIconW(win::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 win::MessageMap COstrelDlg::GetMessageMap() const {
-    static const win::MessageMapEntry kEntries[] = {
+    static const win::MessageMapEntry<COstrelDlg> kEntries[] = {
         {WM_SYSCOMMAND, 0, 0, &win::MessageHandler<&COstrelDlg::OnSysCommand>},
         {WM_COMMAND, BN_CLICKED, IDC_BROWSE_SOURCE,
          &win::CommandHandler<&COstrelDlg::OnBrowseSource>},
@@ -44,8 +42,9 @@ win::MessageMap COstrelDlg::GetMessageMap() const {
         {WM_COMMAND, EN_CHANGE, IDC_SOURCE_EDIT, &win::CommandHandler<&COstrelDlg::OnChangeSource>},
         {WM_COMMAND, EN_KILLFOCUS, IDC_SOURCE_EDIT,
          &win::CommandHandler<&COstrelDlg::OnKillFocusSource>},
+        {WM_DROPFILES, 0, 0, &win::MessageHandler<&COstrelDlg::OnDropFiles>},
     };
-    return win::MakeMessageMap(kEntries);
+    return win::MessageMap(this, kEntries);
 }
 
 void COstrelDlg::DoDataExchange() {
@@ -69,6 +68,12 @@ BOOL COstrelDlg::OnInitDialog() {
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+
+    DragAcceptFiles(Handle(), TRUE);
+    for (const win::Edit* edit : {&m_sourceEdit, &m_targetEdit}) {
+        edit->AcceptDroppedFiles();
+        edit->SuggestPaths();
+    }
     return TRUE;  // the dialog manager focuses the first tab stop, the source edit
 }
 
@@ -102,20 +107,29 @@ std::optional<std::wstring> COstrelDlg::RunFileDialog(const win::FileDialog& dia
 
 void COstrelDlg::OnBrowseSource() {
     const win::FileDialog dialog(true, kProgramExtension, GetBrowseFileName(m_sourceEdit),
-                                 kSourceFlags, kSourceFilter);
+                                 kSourceFlags, LoadText(IDS_SOURCE_FILTER));
     const std::optional<std::wstring> path = RunFileDialog(dialog);
-    if (!path) return;
-    m_sourceEdit.SetText(*path);
-    m_sourceChanging = TRUE;
-    CarrySourceToTarget();
+    if (path) ChooseSource(*path);
 }
 
 void COstrelDlg::OnBrowseTarget() {
     const win::FileDialog dialog(false, kProgramExtension, GetBrowseFileName(m_targetEdit),
-                                 kTargetFlags, kTargetFilter);
+                                 kTargetFlags, LoadText(IDS_TARGET_FILTER));
     const std::optional<std::wstring> path = RunFileDialog(dialog);
-    if (!path) return;
-    m_targetEdit.SetText(*path);
+    if (path) ChooseTarget(*path);
+}
+
+// The user's choice of a source (browse button or drop): the target follows it unless the user
+// has set the target.
+void COstrelDlg::ChooseSource(const std::wstring& path) {
+    m_sourceEdit.SetText(path);
+    m_sourceChanging = TRUE;
+    CarrySourceToTarget();
+}
+
+// The user's choice of a target (browse button or drop): from now on it no longer follows.
+void COstrelDlg::ChooseTarget(const std::wstring& path) {
+    m_targetEdit.SetText(path);
     if (!m_sourceChanging) m_targetSetByUser = TRUE;
 }
 
@@ -128,6 +142,29 @@ void COstrelDlg::OnChangeTarget() {
 void COstrelDlg::OnChangeSource() { m_sourceChanging = TRUE; }
 
 void COstrelDlg::OnKillFocusSource() { CarrySourceToTarget(); }
+
+// A file dropped from the shell: onto the target edit it is the target, anywhere else on the
+// dialog the source, each as if chosen with that field's browse button. Of several files the
+// first counts; a folder is refused with the system beep.
+bool COstrelDlg::OnDropFiles(WPARAM drop, LPARAM control) {
+    const std::wstring path = win::DroppedFiles(drop).First();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (path.empty() ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+        Beep(MB_OK);
+        return true;
+    }
+    if (reinterpret_cast<HWND>(control) != m_targetEdit.Handle()) {
+        ChooseSource(path);
+        return true;
+    }
+    // Pressing the browse button takes the focus from a source being typed, which carries it
+    // first; a drop moves no focus, so the carry happens here, or a later one would take the
+    // dropped target for a carried copy and overwrite it.
+    if (m_sourceChanging) CarrySourceToTarget();
+    ChooseTarget(path);
+    return true;
+}
 
 // Copies the source name to the target while the target follows it. The copy raises the
 // target's EN_CHANGE while m_sourceChanging is TRUE, so it is not taken as the user's choice.

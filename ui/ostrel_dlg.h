@@ -14,8 +14,9 @@
 namespace ostrel::ui {
 
 // Dialog template 102. The target name follows the source name (a copy of the whole text) until
-// the user types a target or chooses one with its browse button; the conversion run reads both
-// names and reports through the Results log.
+// the user types a target or chooses one with its browse button or by dropping a file onto it;
+// a file dropped anywhere else on the dialog is the source. Both names suggest file-system paths
+// as they are typed. The conversion run reads both names and reports through the Results log.
 class COstrelDlg : public win::Dialog, public engine::ConversionHost {
   public:
     // Loads the application icon; both mirroring flags start FALSE.
@@ -40,7 +41,8 @@ class COstrelDlg : public win::Dialog, public engine::ConversionHost {
     void DoDataExchange() override;
     // The error box of text 201, with the error's description and code.
     void OnHandlerError(const ErrorReport& error) override;
-    // Adds the About item to the system menu and sets the window's icons.
+    // Adds the About item to the system menu, sets the window's icons, and has the dialog and
+    // both name edits take dropped files and the edits suggest paths.
     BOOL OnInitDialog() override;
 
     // Shows a browse dialog owned by this dialog: the chosen full path, or nothing on cancel.
@@ -50,6 +52,8 @@ class COstrelDlg : public win::Dialog, public engine::ConversionHost {
   private:
     std::wstring GetBrowseFileName(const win::Edit& edit);
     void CarrySourceToTarget();
+    void ChooseSource(const std::wstring& path);
+    void ChooseTarget(const std::wstring& path);
 
     bool OnSysCommand(WPARAM command, LPARAM position);
     void OnBrowseSource();
@@ -58,6 +62,7 @@ class COstrelDlg : public win::Dialog, public engine::ConversionHost {
     void OnChangeTarget();
     void OnChangeSource();
     void OnKillFocusSource();
+    bool OnDropFiles(WPARAM drop, LPARAM control);
 
     HICON m_icon;                    // icon 128, never destroyed (it is a shared resource)
     win::Edit m_sourceEdit;          // control 1000

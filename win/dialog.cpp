@@ -68,15 +68,12 @@ INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool Dialog::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    const MessageMap map = GetMessageMap();
-    for (std::size_t i = 0; i < map.count; ++i) {
-        const MessageMapEntry& entry = map.entries[i];
-        if (entry.message != message) continue;
-        if (message == WM_COMMAND && (entry.code != HIWORD(wParam) || entry.id != LOWORD(wParam)))
-            continue;
-        return entry.handler(*this, wParam, lParam);
-    }
-    return false;
+    return GetMessageMap().Route(*this, message, wParam, lParam);
+}
+
+bool detail::Matches(UINT entryMessage, UINT entryCode, UINT entryId, UINT message, WPARAM wParam) {
+    if (entryMessage != message) return false;
+    return message != WM_COMMAND || (entryCode == HIWORD(wParam) && entryId == LOWORD(wParam));
 }
 
 // Runs a handler call; an exception that it raises ends the handler, not the program: it is shown

@@ -1,16 +1,18 @@
 // Dialogs on resource templates, with static message maps (the CDialog of this program).
 //
-// A derived dialog lists its handlers in a plain static table of MessageMapEntry, returned by
-// GetMessageMap. The dialog procedure finds the object through WM_INITDIALOG's creation
-// parameter, kept in the window's DWLP_USER slot, and routes each message to the first entry that
-// matches. No exception leaves the dialog procedure: one raised by a handler is described
-// (DescribeCurrentException) and handed to OnHandlerError, and the dialog goes on working.
+// A derived dialog lists its handlers in a plain static table of MessageMapEntry<its class>,
+// returned by GetMessageMap as MessageMap(this, table). The dialog procedure finds the object
+// through WM_INITDIALOG's creation parameter, kept in the window's DWLP_USER slot, and routes each
+// message to the first entry that matches. No exception leaves the dialog procedure: one raised
+// by a handler is described (DescribeCurrentException) and handed to OnHandlerError, and the
+// dialog goes on working.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <string>
+#include <type_traits>
 
 #include "base/error.h"
 
@@ -19,26 +21,15 @@ namespace ostrel::win {
 class Dialog;
 class Edit;
 
-// One entry of a message map.
+// One entry of the message map of the dialog class Owner.
+template <class Owner>
 struct MessageMapEntry {
     UINT message;  // the window message (WM_COMMAND, WM_SYSCOMMAND...)
     UINT code;     // WM_COMMAND: the notification code (BN_CLICKED, EN_CHANGE...); else 0
     UINT id;       // WM_COMMAND: the control ID; else 0
     // Calls the handler; false when it leaves the message to the dialog manager's default.
-    bool (*handler)(Dialog& dialog, WPARAM wParam, LPARAM lParam);
+    bool (*handler)(Owner& dialog, WPARAM wParam, LPARAM lParam);
 };
-
-// A dialog's message map: a static table of entries, tried in order.
-struct MessageMap {
-    const MessageMapEntry* entries = nullptr;
-    std::size_t count = 0;
-};
-
-// The message map of a static table.
-template <std::size_t N>
-constexpr MessageMap MakeMessageMap(const MessageMapEntry (&entries)[N]) {
-    return MessageMap{entries, N};
-}
 
 namespace detail {
 template <typename Member>
@@ -51,23 +42,70 @@ template <typename Class>
 struct HandlerClass<bool (Class::*)(WPARAM, LPARAM)> {
     using type = Class;
 };
+
+// True when the entry's message, notification code and control ID are those of the message.
+bool Matches(UINT entryMessage, UINT entryCode, UINT entryId, UINT message, WPARAM wParam);
 }  // namespace detail
 
-// A message-map handler calling `void Class::Handler()`: commands and control notifications.
+// A handler calling `void Class::Handler()` (commands and control notifications). It takes a
+// Class, so it fits only an entry of Class's own map: naming another class's member does not
+// compile.
 template <auto Handler>
-bool CommandHandler(Dialog& dialog, WPARAM, LPARAM) {
-    using Class = typename detail::HandlerClass<decltype(Handler)>::type;
-    (static_cast<Class&>(dialog).*Handler)();
+bool CommandHandler(typename detail::HandlerClass<decltype(Handler)>::type& dialog, WPARAM,
+                    LPARAM) {
+    (dialog.*Handler)();
     return true;
 }
 
-// A message-map handler calling `bool Class::Handler(WPARAM, LPARAM)`, which returns false to
-// leave the message to the dialog manager's default handling.
+// A handler calling `bool Class::Handler(WPARAM, LPARAM)`, which returns false to leave the
+// message to the dialog manager's default handling; like CommandHandler, for Class's map only.
 template <auto Handler>
-bool MessageHandler(Dialog& dialog, WPARAM wParam, LPARAM lParam) {
-    using Class = typename detail::HandlerClass<decltype(Handler)>::type;
-    return (static_cast<Class&>(dialog).*Handler)(wParam, lParam);
+bool MessageHandler(typename detail::HandlerClass<decltype(Handler)>::type& dialog, WPARAM wParam,
+                    LPARAM lParam) {
+    return (dialog.*Handler)(wParam, lParam);
 }
+
+// A dialog's message map: its static table of entries, tried in order.
+class MessageMap {
+  public:
+    // A map without entries.
+    MessageMap() = default;
+
+    // The map of `dialog` (pass `this`) on its table. The table's entries are typed by the
+    // dialog's class, so that every handler they name is one of that class.
+    template <class Owner, std::size_t N>
+    MessageMap(const Owner* dialog, const MessageMapEntry<Owner> (&entries)[N])
+        : entries_(entries), count_(N), route_(&RouteTo<Owner>) {
+        static_assert(std::is_base_of_v<Dialog, Owner>, "a message map belongs to a dialog");
+        (void)dialog;
+    }
+
+    // Calls the handler of the first entry that matches the message; false when none matches
+    // or the handler leaves the message to the default.
+    bool Route(Dialog& dialog, UINT message, WPARAM wParam, LPARAM lParam) const {
+        return route_ != nullptr && route_(dialog, entries_, count_, message, wParam, lParam);
+    }
+
+  private:
+    using Router = bool (*)(Dialog& dialog, const void* entries, std::size_t count, UINT message,
+                            WPARAM wParam, LPARAM lParam);
+
+    template <class Owner>
+    static bool RouteTo(Dialog& dialog, const void* table, std::size_t count, UINT message,
+                        WPARAM wParam, LPARAM lParam) {
+        const auto* entries = static_cast<const MessageMapEntry<Owner>*>(table);
+        for (std::size_t i = 0; i < count; ++i) {
+            const MessageMapEntry<Owner>& entry = entries[i];
+            if (!detail::Matches(entry.message, entry.code, entry.id, message, wParam)) continue;
+            return entry.handler(static_cast<Owner&>(dialog), wParam, lParam);
+        }
+        return false;
+    }
+
+    const void* entries_ = nullptr;
+    std::size_t count_ = 0;
+    Router route_ = nullptr;
+};
 
 class Dialog {
   public:

@@ -24,6 +24,14 @@ class Edit {
     // Scrolls the caret into view (EM_SCROLLCARET).
     void ScrollCaret() const;
 
+    // Takes files dropped from the shell, and passes each drop (WM_DROPFILES) on to the parent
+    // dialog with the edit's window as lParam (where the shell's own drop onto the dialog has 0),
+    // so that the dialog knows where the files landed.
+    void AcceptDroppedFiles() const;
+    // Suggests file-system paths while the user types (the shell's autocomplete). Trap: needs
+    // COM on the thread; where the system has no suggestions (Wine), the edit stays as it is.
+    void SuggestPaths() const;
+
   private:
     HWND control_ = nullptr;
 };

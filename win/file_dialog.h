@@ -8,8 +8,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace ostrel::win {
 
@@ -27,11 +25,8 @@ class FileDialog {
     // Raises Error when the newer dialog fails after it was created.
     std::optional<std::wstring> DoModal(HWND owner) const;
 
-    bool IsOpen() const { return open_; }                                       // Open, not Save As
-    const std::wstring& DefaultExtension() const { return defaultExtension_; }  // without the dot
-    const std::wstring& FileName() const { return fileName_; }                  // the initial name
-    DWORD Flags() const { return flags_; }                                      // OFN_ flags
-    const std::wstring& Filter() const { return filter_; }                      // "|"-separated
+    bool IsOpen() const { return open_; }                       // Open, not Save As
+    const std::wstring& FileName() const { return fileName_; }  // the initial name
 
   private:
     std::optional<std::wstring> ShowVista(IFileDialog& dialog, HWND owner) const;
@@ -44,12 +39,5 @@ class FileDialog {
     DWORD flags_;
     std::wstring filter_;
 };
-
-// The (description, pattern) pairs of a "|"-separated filter; an unpaired tail is dropped.
-std::vector<std::pair<std::wstring, std::wstring>> ParseFilter(const std::wstring& filter);
-
-// The newer dialog's FOS_ options that stand for the classic OFN_ flags (those without a
-// counterpart, such as OFN_HIDEREADONLY, are dropped).
-FILEOPENDIALOGOPTIONS FileDialogOptions(DWORD flags);
 
 }  // namespace ostrel::win

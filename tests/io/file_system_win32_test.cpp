@@ -1,5 +1,5 @@
-// What only the Windows file writer does: Windows names, attributes and files held open by
-// other programs.
+// What only the Windows file writer does: Windows names, attributes, files held open by other
+// programs, and the buffer between the producer and the file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -38,15 +38,37 @@ TEST_F(AtomicWriteWin32, KeepsTheAttributesOfAReplacedFile) {
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
 }
 
+// Held without write sharing, the target is refused at once; without delete sharing, the
+// replacement fails. Either way it keeps its content, and no other file stays behind.
 TEST_F(AtomicWriteWin32, ABusyTargetKeepsItsOwnCodeAndContent) {
     test::WriteBytes(target_, "old");
-    const HANDLE held = CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(WriteFileAtomically(target_, "new"),
-              static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)));
-    CloseHandle(held);
-    EXPECT_EQ(test::ReadBytes(target_), "old");
+    for (DWORD sharing : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+        const HANDLE held = CreateFileW(target_.c_str(), GENERIC_READ, sharing, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(WriteFileAtomically(target_, "new"),
+                  static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)))
+            << "sharing " << sharing;
+        CloseHandle(held);
+        EXPECT_EQ(test::ReadBytes(target_), "old");
+        EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+    }
+}
+
+// Small pieces are gathered and a large one passes straight through, in order; a producer that
+// fails leaves the target as it was.
+TEST_F(AtomicWriteWin32, WritesThePiecesInOrderOrNothing) {
+    const std::string large(200000, 'x');
+    const auto produce = [&large](std::string_view head, HResult end) {
+        return [=, &large](ByteSink& sink) {
+            for (std::string_view piece : {head, std::string_view(large), std::string_view("</a>")})
+                sink.Write(piece);
+            return end;
+        };
+    };
+    EXPECT_EQ(WriteFileAtomically(target_, produce("<a>", hr::kOk)), hr::kOk);
+    EXPECT_EQ(WriteFileAtomically(target_, produce("<b>", hr::kDiskFull)), hr::kDiskFull);
+    EXPECT_EQ(test::ReadBytes(target_), "<a>" + large + "</a>");
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
 }
 

@@ -7,7 +7,6 @@
 #include <ole2.h>
 
 #include <comdef.h>
-#include <comip.h>
 #include <comutil.h>
 
 #include <cstring>
@@ -18,11 +17,12 @@
 #include <string_view>
 
 #include "base/error.h"
+#include "base/win32_handles.h"
 #include "io/file_system.h"
 #include "xml/dom_backend.h"
 #include "xml/msxml/com_support.h"
 
-// msxml2.h names these interfaces without their identifiers; __uuidof and _com_ptr_t need them.
+// msxml2.h names these interfaces without their identifiers; __uuidof needs them.
 __CRT_UUID_DECL(IXMLDOMNode, 0x2933bf80, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e,
                 0x60)
 __CRT_UUID_DECL(IXMLDOMDocument, 0x2933bf81, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
@@ -38,45 +38,32 @@ __CRT_UUID_DECL(IXMLDOMParseError, 0x3efaa426, 0x272f, 0x11d2, 0x83, 0x6f, 0x00,
 
 namespace ostrel::xml::msxml {
 
-_COM_SMARTPTR_TYPEDEF(IXMLDOMNode, __uuidof(IXMLDOMNode));
-_COM_SMARTPTR_TYPEDEF(IXMLDOMDocument, __uuidof(IXMLDOMDocument));
-_COM_SMARTPTR_TYPEDEF(IXMLDOMAttribute, __uuidof(IXMLDOMAttribute));
-_COM_SMARTPTR_TYPEDEF(IXMLDOMElement, __uuidof(IXMLDOMElement));
-_COM_SMARTPTR_TYPEDEF(IXMLDOMCDATASection, __uuidof(IXMLDOMCDATASection));
-_COM_SMARTPTR_TYPEDEF(IXMLDOMParseError, __uuidof(IXMLDOMParseError));
-// comdef.h defines IStreamPtr only when objidl.h came first; this name does not depend on that.
-inline const IID& StreamIid() { return __uuidof(IStream); }
-using StreamPtr = _com_ptr_t<_com_IIID_getter<IStream, StreamIid>>;
-
 namespace {
+
+using NodePtr = ComPtr<IXMLDOMNode>;
+using DocumentPtr = ComPtr<IXMLDOMDocument>;
+using AttributePtr = ComPtr<IXMLDOMAttribute>;
+using ElementPtr = ComPtr<IXMLDOMElement>;
 
 // The class DOMDocument. msxml2.h maps CLSID_DOMDocument to another class, so it is named here.
 constexpr CLSID kDomDocumentClass = {
     0x2933bf90, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 static_assert(CLSCTX_ALL == 0x17, "the document is created with every class context");
 
-// Raises the failure of a call made on `object` through `Interface`, with its description.
+// The `Interface` view of an object; empty when the object lacks it (E_NOINTERFACE).
 template <class Interface>
-void Check(HRESULT result, Interface* object) {
-    CheckHr(result, object, __uuidof(Interface));
-}
-
-// The `Ptr::Interface` view of an object; empty when the object lacks it (E_NOINTERFACE).
-template <class Ptr>
-Ptr QueryView(IUnknown* object) {
-    using Interface = typename Ptr::Interface;
-    Interface* view = nullptr;
-    const HRESULT result =
-        object->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(&view));
-    if (result == E_NOINTERFACE) return Ptr();
+ComPtr<Interface> QueryView(IUnknown* object) {
+    ComPtr<Interface> view;
+    const HRESULT result = object->QueryInterface(__uuidof(Interface), view.PutVoid());
+    if (result == E_NOINTERFACE) return ComPtr<Interface>();
     CheckHr(result, object, IID_IUnknown);
-    return Ptr(view, false);
+    return view;
 }
 
 // A view that the operation cannot do without: an empty one is a null handle (E_POINTER).
-template <class Ptr>
-Ptr RequireView(IUnknown* object) {
-    Ptr view = QueryView<Ptr>(object);
+template <class Interface>
+ComPtr<Interface> RequireView(IUnknown* object) {
+    ComPtr<Interface> view = QueryView<Interface>(object);
     if (!view) RaiseError(E_POINTER);
     return view;
 }
@@ -106,63 +93,61 @@ backend::NodeKind KindOf(DOMNodeType type) {
 // object behind a backend::NodeImpl of its own kind.
 class ComNodeHolder {
   public:
-    explicit ComNodeHolder(IXMLDOMNodePtr node) : node_(std::move(node)) {}
+    explicit ComNodeHolder(NodePtr node) : node_(std::move(node)) {}
     virtual ~ComNodeHolder() = default;
-    IXMLDOMNode* comNode() const { return node_.GetInterfacePtr(); }
+    IXMLDOMNode* comNode() const { return node_.Get(); }
     // Records that the service copied this attribute into `element` instead of attaching it,
     // so that later values still reach the element.
-    void CopiedInto(IXMLDOMElementPtr element, _bstr_t name) {
+    void CopiedInto(ElementPtr element, _bstr_t name) {
         copiedInto_ = std::move(element);
         copiedName_ = std::move(name);
     }
 
   protected:
-    IXMLDOMNodePtr node_;
-    IXMLDOMElementPtr copiedInto_;
+    NodePtr node_;
+    ElementPtr copiedInto_;
     _bstr_t copiedName_;
 };
 
-// The object's identity: its IUnknown pointer, which is the same for every interface of it.
-IUnknown* IdentityOf(IUnknown* object) {
-    IUnknown* identity = nullptr;
-    CheckHr(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), object,
-            IID_IUnknown);
-    identity->Release();  // only compared, never used
+// The object's identity: its IUnknown, which is the same for every interface of it.
+ComPtr<IUnknown> IdentityOf(IUnknown* object) {
+    ComPtr<IUnknown> identity;
+    CheckHr(object->QueryInterface(IID_IUnknown, identity.PutVoid()), object, IID_IUnknown);
     return identity;
 }
 
-std::shared_ptr<backend::NodeImpl> WrapNode(IXMLDOMNodePtr node);
-std::shared_ptr<backend::DocumentImpl> WrapDocument(IXMLDOMDocumentPtr document);
+std::shared_ptr<backend::NodeImpl> WrapNode(NodePtr node);
+std::shared_ptr<backend::DocumentImpl> WrapDocument(DocumentPtr document);
 
 // The node operations, shared by plain nodes (Base = NodeImpl) and documents (DocumentImpl).
 template <class Base>
 class NodeOperations : public Base, public ComNodeHolder {
   public:
-    explicit NodeOperations(IXMLDOMNodePtr node) : ComNodeHolder(std::move(node)) {}
+    explicit NodeOperations(NodePtr node) : ComNodeHolder(std::move(node)) {}
 
     backend::NodeKind kind() const override {
         DOMNodeType type = NODE_INVALID;
-        Check(node_->get_nodeType(&type), comNode());
+        CheckHr(node_->get_nodeType(&type), comNode(), __uuidof(IXMLDOMNode));
         return KindOf(type);
     }
 
     std::shared_ptr<backend::NodeImpl> firstChild() override {
-        IXMLDOMNodePtr child;
-        Check(node_->get_firstChild(&child), comNode());
-        return WrapNode(child);
+        NodePtr child;
+        CheckHr(node_->get_firstChild(child.Put()), comNode(), __uuidof(IXMLDOMNode));
+        return WrapNode(std::move(child));
     }
 
     std::shared_ptr<backend::NodeImpl> nextSibling() override {
-        IXMLDOMNodePtr sibling;
-        Check(node_->get_nextSibling(&sibling), comNode());
-        return WrapNode(sibling);
+        NodePtr sibling;
+        CheckHr(node_->get_nextSibling(sibling.Put()), comNode(), __uuidof(IXMLDOMNode));
+        return WrapNode(std::move(sibling));
     }
 
     std::wstring nodeName() override {
         BSTR raw = nullptr;
         const HRESULT result = node_->get_nodeName(&raw);
         const _bstr_t name(raw, false);
-        Check(result, comNode());
+        CheckHr(result, comNode(), __uuidof(IXMLDOMNode));
         return FromBstr(raw);
     }
 
@@ -171,16 +156,16 @@ class NodeOperations : public Base, public ComNodeHolder {
         VariantInit(&raw);
         const HRESULT result = node_->get_nodeValue(&raw);
         _variant_t value(raw, false);
-        Check(result, comNode());
+        CheckHr(result, comNode(), __uuidof(IXMLDOMNode));
         if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return std::nullopt;
-        if (V_VT(&value) != VT_BSTR) value.ChangeType(VT_BSTR);
+        if (V_VT(&value) != VT_BSTR) CheckHr(VariantChangeType(&value, &value, 0, VT_BSTR));
         return FromBstr(V_BSTR(&value));
     }
 
     std::shared_ptr<backend::DocumentImpl> ownerDocument() override {
-        IXMLDOMDocumentPtr owner;
-        Check(node_->get_ownerDocument(&owner), comNode());
-        return WrapDocument(owner);
+        DocumentPtr owner;
+        CheckHr(node_->get_ownerDocument(owner.Put()), comNode(), __uuidof(IXMLDOMNode));
+        return WrapDocument(std::move(owner));
     }
 
     // Some services (Wine's) copy the attribute's value into the element instead of attaching
@@ -189,55 +174,58 @@ class NodeOperations : public Base, public ComNodeHolder {
     std::shared_ptr<backend::NodeImpl> setAttributeNode(backend::NodeImpl& attribute) override {
         auto* holder = dynamic_cast<ComNodeHolder*>(&attribute);
         if (holder == nullptr) RaiseError(E_INVALIDARG);  // a node of another backend
-        const IXMLDOMElementPtr element = RequireView<IXMLDOMElementPtr>(comNode());
-        IXMLDOMElement* const raw = element.GetInterfacePtr();
-        const IXMLDOMAttributePtr added = RequireView<IXMLDOMAttributePtr>(holder->comNode());
+        ElementPtr element = RequireView<IXMLDOMElement>(comNode());
+        const AttributePtr added = RequireView<IXMLDOMAttribute>(holder->comNode());
         BSTR rawName = nullptr;
         const HRESULT named = added->get_nodeName(&rawName);
         _bstr_t name(rawName, false);
-        Check(named, added.GetInterfacePtr());
+        CheckHr(named, added.Get(), __uuidof(IXMLDOMAttribute));
 
-        const IXMLDOMNodePtr previous = CopyOfAttribute(element, name);
-        IXMLDOMAttributePtr replaced;
-        Check(element->setAttributeNode(added, &replaced), raw);
-        IXMLDOMAttributePtr current;
-        Check(element->getAttributeNode(name.GetBSTR(), &current), raw);
-        if (current && IdentityOf(current) != IdentityOf(added)) holder->CopiedInto(element, name);
-
-        if (replaced) {
-            return WrapNode(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(replaced.GetInterfacePtr())));
+        NodePtr previous = CopyOfAttribute(element.Get(), name);
+        AttributePtr replaced;
+        CheckHr(element->setAttributeNode(added.Get(), replaced.Put()), element.Get(),
+                __uuidof(IXMLDOMElement));
+        AttributePtr current;
+        CheckHr(element->getAttributeNode(name.GetBSTR(), current.Put()), element.Get(),
+                __uuidof(IXMLDOMElement));
+        if (current && IdentityOf(current.Get()).Get() != IdentityOf(added.Get()).Get()) {
+            holder->CopiedInto(std::move(element), name);
         }
-        return WrapNode(previous);
+        return WrapNode(replaced ? NodePtr(std::move(replaced)) : std::move(previous));
     }
 
     void putValue(std::wstring_view value) override {
-        const IXMLDOMAttributePtr attribute = RequireView<IXMLDOMAttributePtr>(comNode());
+        const AttributePtr attribute = RequireView<IXMLDOMAttribute>(comNode());
         const _variant_t copy = ToStringVariant(value);
-        Check(attribute->put_value(copy), attribute.GetInterfacePtr());
+        CheckHr(attribute->put_value(copy), attribute.Get(), __uuidof(IXMLDOMAttribute));
         if (copiedInto_) {
-            Check(copiedInto_->setAttribute(copiedName_.GetBSTR(), copy),
-                  copiedInto_.GetInterfacePtr());
+            CheckHr(copiedInto_->setAttribute(copiedName_.GetBSTR(), copy), copiedInto_.Get(),
+                    __uuidof(IXMLDOMElement));
         }
     }
 
     // Some services (Wine's) escape markup characters when they set a CDATA section's text,
     // storing "&lt;" for "<"; the content is then set as the node's value, which is stored as is.
     void putText(std::wstring_view text) override {
-        const IXMLDOMCDATASectionPtr section = RequireView<IXMLDOMCDATASectionPtr>(comNode());
-        IXMLDOMCDATASection* const raw = section.GetInterfacePtr();
+        const auto section = RequireView<IXMLDOMCDATASection>(comNode());
         _bstr_t copy = ToBstr(text);
-        Check(section->put_text(copy.GetBSTR()), raw);
-        if (nodeValue() != text) Check(section->put_nodeValue(ToStringVariant(text)), raw);
+        CheckHr(section->put_text(copy.GetBSTR()), section.Get(), __uuidof(IXMLDOMCDATASection));
+        if (nodeValue() != text) {
+            CheckHr(section->put_nodeValue(ToStringVariant(text)), section.Get(),
+                    __uuidof(IXMLDOMCDATASection));
+        }
     }
 
   private:
     // A detached copy of the element's attribute of that name, or an empty pointer.
-    static IXMLDOMNodePtr CopyOfAttribute(const IXMLDOMElementPtr& element, _bstr_t& name) {
-        IXMLDOMAttributePtr existing;
-        Check(element->getAttributeNode(name.GetBSTR(), &existing), element.GetInterfacePtr());
-        if (!existing) return IXMLDOMNodePtr();
-        IXMLDOMNodePtr copy;
-        Check(existing->cloneNode(VARIANT_TRUE, &copy), existing.GetInterfacePtr());
+    static NodePtr CopyOfAttribute(IXMLDOMElement* element, _bstr_t& name) {
+        AttributePtr existing;
+        CheckHr(element->getAttributeNode(name.GetBSTR(), existing.Put()), element,
+                __uuidof(IXMLDOMElement));
+        NodePtr copy;
+        if (!existing) return copy;
+        CheckHr(existing->cloneNode(VARIANT_TRUE, copy.Put()), existing.Get(),
+                __uuidof(IXMLDOMAttribute));
         return copy;
     }
 };
@@ -246,22 +234,23 @@ using MsxmlNode = NodeOperations<backend::NodeImpl>;
 
 class MsxmlParseError : public backend::ParseErrorImpl {
   public:
-    explicit MsxmlParseError(IXMLDOMParseErrorPtr error) : error_(std::move(error)) {}
+    explicit MsxmlParseError(ComPtr<IXMLDOMParseError> error) : error_(std::move(error)) {}
 
     std::optional<std::wstring> reason() override {
         BSTR raw = nullptr;
         const HRESULT result = error_->get_reason(&raw);
         const _bstr_t reason(raw, false);
-        Check(result, error_.GetInterfacePtr());
+        CheckHr(result, error_.Get(), __uuidof(IXMLDOMParseError));
         return OptionalFromBstr(raw);
     }
 
   private:
-    IXMLDOMParseErrorPtr error_;
+    ComPtr<IXMLDOMParseError> error_;
 };
 
-// The bytes written to a memory stream, from its start to its size.
-HRESULT ReadStream(IStream* stream, std::string& bytes) {
+// Hands the bytes written to a memory stream, from its start to its size, to `use`.
+template <typename Use>
+HRESULT WithStreamBytes(IStream* stream, Use use) {
     STATSTG status{};
     HRESULT result = stream->Stat(&status, STATFLAG_NONAME);
     if (FAILED(result)) return result;
@@ -269,98 +258,92 @@ HRESULT ReadStream(IStream* stream, std::string& bytes) {
     result = GetHGlobalFromStream(stream, &memory);
     if (FAILED(result)) return result;
     const SIZE_T size = static_cast<SIZE_T>(status.cbSize.QuadPart);
-    if (size == 0) {
-        bytes.clear();
-        return S_OK;
-    }
+    if (size == 0) return use(std::string_view());
     const void* data = GlobalLock(memory);
     if (data == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-    try {
-        bytes.assign(static_cast<const char*>(data), size);
-    } catch (const std::bad_alloc&) {
-        result = E_OUTOFMEMORY;
-    }
+    result = use(std::string_view(static_cast<const char*>(data), size));
     GlobalUnlock(memory);
     return result;
 }
 
 class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
   public:
-    explicit MsxmlDocument(IXMLDOMDocumentPtr document)
-        : NodeOperations(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(document.GetInterfacePtr()))),
-          document_(std::move(document)) {}
+    explicit MsxmlDocument(DocumentPtr document)
+        : NodeOperations(NodePtr(document.Share())), document_(std::move(document)) {}
 
-    void putAsync(bool value) override { Check(document_->put_async(ToVariantBool(value)), doc()); }
+    void putAsync(bool value) override {
+        CheckHr(document_->put_async(ToVariantBool(value)), doc(), __uuidof(IXMLDOMDocument));
+    }
 
     void putResolveExternals(bool value) override {
-        Check(document_->put_resolveExternals(ToVariantBool(value)), doc());
+        CheckHr(document_->put_resolveExternals(ToVariantBool(value)), doc(),
+                __uuidof(IXMLDOMDocument));
     }
 
     void putPreserveWhiteSpace(bool value) override {
-        Check(document_->put_preserveWhiteSpace(ToVariantBool(value)), doc());
+        CheckHr(document_->put_preserveWhiteSpace(ToVariantBool(value)), doc(),
+                __uuidof(IXMLDOMDocument));
     }
 
     bool load(std::wstring_view path) override {
         VARIANT_BOOL loaded = VARIANT_FALSE;
-        Check(document_->load(ToStringVariant(path), &loaded), doc());
+        CheckHr(document_->load(ToStringVariant(path), &loaded), doc(), __uuidof(IXMLDOMDocument));
         return loaded == VARIANT_TRUE;
     }
 
     std::shared_ptr<backend::ParseErrorImpl> parseError() override {
-        IXMLDOMParseErrorPtr error;
-        Check(document_->get_parseError(&error), doc());
+        ComPtr<IXMLDOMParseError> error;
+        CheckHr(document_->get_parseError(error.Put()), doc(), __uuidof(IXMLDOMDocument));
         if (!error) RaiseError(E_POINTER);
-        return std::make_shared<MsxmlParseError>(error);
+        return std::make_shared<MsxmlParseError>(std::move(error));
     }
 
     std::shared_ptr<backend::NodeImpl> selectSingleNode(std::wstring_view path) override {
         _bstr_t query = ToBstr(path);
-        IXMLDOMNodePtr found;
-        Check(document_->selectSingleNode(query.GetBSTR(), &found), doc());
-        return WrapNode(found);
+        NodePtr found;
+        CheckHr(document_->selectSingleNode(query.GetBSTR(), found.Put()), doc(),
+                __uuidof(IXMLDOMDocument));
+        return WrapNode(std::move(found));
     }
 
     std::shared_ptr<backend::NodeImpl> createAttribute(std::wstring_view name) override {
         _bstr_t copy = ToBstr(name);
-        IXMLDOMAttributePtr attribute;
-        Check(document_->createAttribute(copy.GetBSTR(), &attribute), doc());
-        return WrapNode(IXMLDOMNodePtr(static_cast<IXMLDOMNode*>(attribute.GetInterfacePtr())));
+        AttributePtr attribute;
+        CheckHr(document_->createAttribute(copy.GetBSTR(), attribute.Put()), doc(),
+                __uuidof(IXMLDOMDocument));
+        return WrapNode(std::move(attribute));
     }
 
+    // The service writes the document into a memory stream (it reports every failed save to a
+    // path as E_FAIL, where the program's own writer gives the reason); the bytes go from there
+    // to the file.
     HResult save(std::wstring_view path) override {
-        std::string bytes;
-        const HRESULT serialized = Serialize(bytes);
-        if (FAILED(serialized)) return serialized;
-        return io::WriteFileAtomically(path, bytes);
-    }
-
-  private:
-    // The bytes the service writes for the document, through a memory stream.
-    HRESULT Serialize(std::string& bytes) {
-        IStream* raw = nullptr;
-        HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, &raw);
+        ComPtr<IStream> stream;
+        HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
         if (FAILED(result)) return result;
-        const StreamPtr stream(raw, false);
         VARIANT destination;
         VariantInit(&destination);
         V_VT(&destination) = VT_UNKNOWN;
-        V_UNKNOWN(&destination) = stream.GetInterfacePtr();  // borrowed: not released here
+        V_UNKNOWN(&destination) = stream.Get();  // borrowed: not released here
         result = document_->save(destination);
         if (FAILED(result)) return result;
-        return ReadStream(stream, bytes);
+        return WithStreamBytes(stream.Get(), [&](std::string_view bytes) {
+            return io::WriteFileAtomically(path, bytes);
+        });
     }
 
-    IXMLDOMDocument* doc() const { return document_.GetInterfacePtr(); }
+  private:
+    IXMLDOMDocument* doc() const { return document_.Get(); }
 
-    IXMLDOMDocumentPtr document_;
+    DocumentPtr document_;
 };
 
-std::shared_ptr<backend::NodeImpl> WrapNode(IXMLDOMNodePtr node) {
+std::shared_ptr<backend::NodeImpl> WrapNode(NodePtr node) {
     if (!node) return nullptr;
     return std::make_shared<MsxmlNode>(std::move(node));
 }
 
-std::shared_ptr<backend::DocumentImpl> WrapDocument(IXMLDOMDocumentPtr document) {
+std::shared_ptr<backend::DocumentImpl> WrapDocument(DocumentPtr document) {
     if (!document) return nullptr;
     return std::make_shared<MsxmlDocument>(std::move(document));
 }
@@ -368,21 +351,17 @@ std::shared_ptr<backend::DocumentImpl> WrapDocument(IXMLDOMDocumentPtr document)
 }  // namespace
 
 HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document) {
-    IUnknown* unknown = nullptr;
-    HRESULT result = CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                      reinterpret_cast<void**>(&unknown));
+    ComPtr<IUnknown> unknown;
+    HRESULT result =
+        CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.PutVoid());
     if (FAILED(result)) return result;
-    IXMLDOMDocument* created = nullptr;
-    result = OleRun(unknown);
-    if (SUCCEEDED(result)) {
-        result =
-            unknown->QueryInterface(__uuidof(IXMLDOMDocument), reinterpret_cast<void**>(&created));
-    }
-    unknown->Release();
+    result = OleRun(unknown.Get());
     if (FAILED(result)) return result;
-    IXMLDOMDocumentPtr owned(created, false);
+    DocumentPtr created;
+    result = unknown->QueryInterface(__uuidof(IXMLDOMDocument), created.PutVoid());
+    if (FAILED(result)) return result;
     try {
-        document = WrapDocument(owned);
+        document = WrapDocument(std::move(created));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

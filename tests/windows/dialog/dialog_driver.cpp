@@ -1,7 +1,8 @@
 #include "tests/windows/dialog/dialog_driver.h"
 
-#include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <cstring>
 #include <set>
 
 namespace ostrel::test {
@@ -10,38 +11,23 @@ namespace {
 
 // The watch in progress on this thread; the timer procedure has no other way to reach it.
 struct ModalWatch {
-    std::set<HWND> before;  // dialog windows that existed before the action (or were closed)
+    std::set<HWND> handled;  // dialog boxes that existed before the action, or were closed
     std::function<void(HWND)> prepare;
     std::vector<ModalWindow> seen;
 };
 thread_local ModalWatch* activeWatch = nullptr;
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
-    return TRUE;
-}
-
 std::vector<HWND> ThreadDialogs() {
-    std::vector<HWND> windows, dialogs;
-    EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&windows));
-    for (HWND window : windows) {
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        if (std::wstring(className) == L"#32770") dialogs.push_back(window);
-    }
-    return dialogs;
+    return VisibleDialogs([](HWND window) {
+        return GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+    });
 }
 
 void CALLBACK CloseNewModals(HWND, UINT, UINT_PTR, DWORD) {
-    if (activeWatch == nullptr) return;
     for (HWND window : ThreadDialogs()) {
-        if (activeWatch->before.count(window) != 0 || !IsWindowVisible(window)) continue;
-        std::vector<HWND> controls;
-        EnumChildWindows(window, CollectWindow, reinterpret_cast<LPARAM>(&controls));
-        ModalWindow seen{WindowText(window), GetWindow(window, GW_OWNER), {}};
-        for (HWND control : controls) seen.texts.push_back(WindowText(control));
-        activeWatch->seen.push_back(seen);
-        activeWatch->before.insert(window);  // a closed window may linger until its loop ends
+        // A closed window may linger until its modal loop ends: each is handled once.
+        if (activeWatch == nullptr || !activeWatch->handled.insert(window).second) continue;
+        activeWatch->seen.push_back(Describe(window));
         if (activeWatch->prepare) activeWatch->prepare(window);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
@@ -49,37 +35,41 @@ void CALLBACK CloseNewModals(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-MainDialog::MainDialog() { EXPECT_NE(Create(nullptr), nullptr); }
-
-// Destroyed here, while the dialog procedure can still reach this class's message map.
-MainDialog::~MainDialog() {
-    if (Handle() != nullptr) DestroyWindow(Handle());
-}
-
 void MainDialog::Type(int id, const std::wstring& text) const {
     Focus(id);
     SendMessageW(Item(id), EM_SETSEL, 0, -1);
     for (wchar_t character : text) SendMessageW(Item(id), WM_CHAR, character, 1);
 }
 
+void MainDialog::Drop(int id, const std::vector<std::wstring>& files) const {
+    std::wstring names;
+    for (const std::wstring& file : files) names += file + L'\0';
+    names += L'\0';
+    const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(drop);
+    SendMessageW(id == 0 ? Handle() : Item(id), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+}
+
+std::optional<std::wstring> MainDialog::RunFileDialog(const win::FileDialog& dialog) {
+    browseDialogs.push_back(dialog);
+    if (browseFailure) browseFailure();
+    return browseAnswer;
+}
+
 std::vector<ModalWindow> RunClosingModals(const std::function<void()>& action,
                                           const std::function<void(HWND)>& prepare) {
-    ModalWatch watch;
-    watch.prepare = prepare;
-    for (HWND window : ThreadDialogs()) watch.before.insert(window);
+    ModalWatch watch{{}, prepare, {}};
+    for (HWND window : ThreadDialogs()) watch.handled.insert(window);
     activeWatch = &watch;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &CloseNewModals);
     action();
     KillTimer(nullptr, timer);
     activeWatch = nullptr;
     return watch.seen;
-}
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
 }
 
 }  // namespace ostrel::test

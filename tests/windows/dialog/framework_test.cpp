@@ -1,66 +1,68 @@
-// The framework layer: message routing and the error boundary of the dialog procedure, and the
-// real Save As dialog.
+// The framework layer: message maps, the error boundary of the dialog procedure, and the real
+// Save As dialog.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "base/error.h"
 #include "res/resource.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog/dialog_driver.h"
 #include "win/dialog.h"
-#include "win/file_dialog.h"
 #include "win/module.h"
 
 namespace ostrel::test {
 namespace {
 
 // A dialog on the About box's template whose OK button runs what the test gives it.
-class RaisingDialog : public win::Dialog {
-  public:
+struct RaisingDialog : win::Dialog {
     RaisingDialog() : win::Dialog(IDD_ABOUTBOX) {}
-    std::function<void()> onOk;
-    int okClicks = 0;
-
-  protected:
-    win::MessageMap GetMessageMap() const override {
-        static const win::MessageMapEntry kEntries[] = {
-            {WM_COMMAND, BN_CLICKED, IDOK, &win::CommandHandler<&RaisingDialog::OnOkClicked>},
-        };
-        return win::MakeMessageMap(kEntries);
-    }
-
-  private:
     void OnOkClicked() {
         ++okClicks;
         onOk();
     }
+    win::MessageMap GetMessageMap() const override {
+        static const win::MessageMapEntry<RaisingDialog> kEntries[] = {
+            {WM_COMMAND, BN_CLICKED, IDOK, &win::CommandHandler<&RaisingDialog::OnOkClicked>},
+        };
+        return win::MessageMap(this, kEntries);
+    }
+    std::function<void()> onOk;
+    int okClicks = 0;
 };
+
+// An entry of a dialog's map takes handlers of that dialog's class only.
+struct OtherDialog : win::Dialog {
+    void OnOkClicked() {}
+};
+template <auto Handler, class Owner>
+constexpr bool kFits = std::is_convertible_v<decltype(&win::CommandHandler<Handler>),
+                                             decltype(win::MessageMapEntry<Owner>::handler)>;
+static_assert(kFits<&RaisingDialog::OnOkClicked, RaisingDialog>);
+static_assert(!kFits<&OtherDialog::OnOkClicked, RaisingDialog>);
 
 TEST(DialogBoundaryTest, AnErrorInAHandlerIsShownAndTheDialogKeepsWorking) {
     RaisingDialog dialog;
     ASSERT_NE(dialog.Create(nullptr), nullptr);
     ShowWindow(dialog.Handle(), SW_SHOW);  // the About box's template is not visible itself
-    const struct {
-        std::function<void()> onOk;
-        std::wstring shown;  // the error box's message, or empty for no box
-    } cases[] = {
+    const std::pair<std::function<void()>, std::wstring> cases[] = {
         {[] { RaiseError(E_POINTER, L"Invalid pointer"); }, L"Invalid pointer"},
         {[] { throw std::runtime_error("broken"); }, L"broken"},
-        {[] {}, L""},
+        {[] {}, L""},  // no error, no box
     };
-    for (const auto& test : cases) {
-        dialog.onOk = test.onOk;
+    for (const auto& [onOk, shown] : cases) {
+        dialog.onOk = onOk;
         const auto modals = RunClosingModals(
             [&] { SendMessageW(GetDlgItem(dialog.Handle(), IDOK), BM_CLICK, 0, 0); });
-        ASSERT_EQ(modals.size(), test.shown.empty() ? 0u : 1u);
-        if (test.shown.empty()) continue;
+        ASSERT_EQ(modals.size(), shown.empty() ? 0u : 1u);
+        if (shown.empty()) continue;
         EXPECT_EQ(modals[0].owner, dialog.Handle());
         EXPECT_EQ(modals[0].title, win::ApplicationName());
-        EXPECT_TRUE(modals[0].Shows(test.shown));
+        EXPECT_TRUE(modals[0].Shows(shown));
     }
     EXPECT_EQ(dialog.okClicks, 3);
     EXPECT_TRUE(IsWindowVisible(dialog.Handle()));  // the default IDOK would have ended it
@@ -70,20 +72,15 @@ TEST(DialogBoundaryTest, AnErrorInAHandlerIsShownAndTheDialogKeepsWorking) {
 
 TEST(FileDialogTest, TheRealSaveAsDialogAddsTheDefaultExtension) {
     TempDir folder;
-    const win::FileDialog dialog(false, L"vlf", folder.File(L"start.vlf"), 0x02000802,
+    const win::FileDialog dialog(false, L"vlf", folder.File(L"start.vlf"), OFN_OVERWRITEPROMPT,
                                  L"Vela Program Files (*.vlf)|*.vlf||");
     std::optional<std::wstring> result;
     const std::wstring name = folder.File(L"saved");
-    const auto enterName = [&](HWND fileDialog) {  // the classic or the newer file-name field
-        for (int id : {0x47C, 0x480}) {
-            if (HWND field = GetDlgItem(fileDialog, id)) {
-                HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
-                SendMessageW(edit ? edit : field, WM_SETTEXT, 0,
-                             reinterpret_cast<LPARAM>(name.c_str()));
-            }
-        }
-    };
-    RunClosingModals([&] { result = dialog.DoModal(nullptr); }, enterName);
+    RunClosingModals([&] { result = dialog.DoModal(nullptr); },
+                     [&](HWND fileDialog) {
+                         SendMessageW(FileNameEdit(fileDialog), WM_SETTEXT, 0,
+                                      reinterpret_cast<LPARAM>(name.c_str()));
+                     });
     EXPECT_EQ(result.value_or(L"<cancelled>"), folder.File(L"saved.vlf"));
 }
 

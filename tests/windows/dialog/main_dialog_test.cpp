@@ -1,16 +1,16 @@
-// The main dialog driven through its controls: the target name following the source name, the
-// Results log, the system menu, Convert on real files, the default data directory, and the
-// application's failed start.
+// The main dialog driven through its controls: the target following the source (typed, browsed or
+// dropped), the Results log, the system menu, its boxes, the data directory, a failed start.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
-#include <string>
+#include <functional>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 #include "app/ostrel_app.h"
+#include "base/error.h"
 #include "res/resource.h"
+#include "res/texts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog/dialog_driver.h"
 #include "win/module.h"
@@ -18,243 +18,184 @@
 namespace ostrel::test {
 namespace {
 
-// A user's step in the main dialog. A browse answers with the text, or cancels when it is null.
-struct Step {
-    enum Action { TypeSource, LeaveSource, TypeTarget, BrowseSource, BrowseTarget } action;
-    const wchar_t* text;
-};
-
-void Perform(MainDialog& dialog, const Step& step) {
-    switch (step.action) {
-        case Step::TypeSource:
-            return dialog.Type(IDC_SOURCE_EDIT, step.text);
-        case Step::LeaveSource:  // types the source and moves the focus on
-            dialog.Type(IDC_SOURCE_EDIT, step.text);
-            return dialog.Focus(IDC_RESULTS_EDIT);
-        case Step::TypeTarget:
-            return dialog.Type(IDC_TARGET_EDIT, step.text);
-        case Step::BrowseSource:
-        case Step::BrowseTarget:
-            dialog.browseAnswer = step.text ? std::optional<std::wstring>(step.text) : std::nullopt;
-            return dialog.Click(step.action == Step::BrowseSource ? IDC_BROWSE_SOURCE
-                                                                  : IDC_BROWSE_TARGET);
-    }
+// A user's step in the main dialog, or a check of what it shows.
+using Step = std::function<void(MainDialog&)>;
+Step Type(int edit, const wchar_t* text) {
+    return [=](MainDialog& d) { d.Type(edit, text); };
+}
+Step Leave() {  // the focus moves on
+    return [](MainDialog& d) { d.Focus(IDC_RESULTS_EDIT); };
+}
+Step Browse(int button, const wchar_t* answer = nullptr) {  // no answer: Cancel
+    return [=](MainDialog& dialog) {
+        dialog.browseAnswer = answer ? std::optional<std::wstring>(answer) : std::nullopt;
+        dialog.Click(button);
+    };
+}
+Step Drop(int control, std::vector<std::wstring> files) {  // control 0: the dialog itself
+    return [=](MainDialog& dialog) { dialog.Drop(control, files); };
+}
+Step TargetIs(const wchar_t* text) {
+    return [=](MainDialog& d) { EXPECT_EQ(d.Text(IDC_TARGET_EDIT), text); };
+}
+Step Beeped(int times) {
+    return [=](MainDialog& d) { EXPECT_EQ(d.beeps, times); };
 }
 
 TEST(MirroringTest, TheTargetFollowsTheSourceUntilTheUserSetsIt) {
-    using S = Step;
+    const int source = IDC_SOURCE_EDIT, target = IDC_TARGET_EDIT;
+    const int browseSource = IDC_BROWSE_SOURCE, browseTarget = IDC_BROWSE_TARGET;
     const wchar_t* chosen = L"C:\\p\\chosen.vlf";
-    const struct {
-        const char* name;
-        std::vector<Step> steps;
-        const wchar_t* target;  // the target name afterwards
-    } cases[] = {
-        {"source typed, focus still there", {{S::TypeSource, L"a.vlf"}}, L""},
-        {"source typed, then left", {{S::LeaveSource, L"C:\\a.vlf"}}, L"C:\\a.vlf"},
+    TempDir folder;
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"source typed, focus still there", {Type(source, L"a.vlf"), TargetIs(L"")}},
+        {"source typed, then left", {Type(source, L"a.vlf"), Leave(), TargetIs(L"a.vlf")}},
         {"a copied target keeps following",
-         {{S::LeaveSource, L"a.vlf"}, {S::LeaveSource, L"b.vlf"}},
-         L"b.vlf"},
+         {Type(source, L"a.vlf"), Leave(), Type(source, L"b.vlf"), Leave(), TargetIs(L"b.vlf")}},
         {"a target typed by the user, then cleared, stops following",
-         {{S::LeaveSource, L"a.vlf"},
-          {S::TypeTarget, L"x"},
-          {S::TypeTarget, L"\b"},
-          {S::LeaveSource, L"b.vlf"}},
-         L""},
-        {"a browsed source is carried", {{S::BrowseSource, chosen}}, chosen},
+         {Type(source, L"a.vlf"), Leave(), Type(target, L"x"), Type(target, L"\b"),
+          Type(source, L"b.vlf"), Leave(), TargetIs(L"")}},
+        {"a browsed source is carried", {Browse(browseSource, chosen), TargetIs(chosen)}},
         {"the carried copy is not the user's",
-         {{S::BrowseSource, chosen}, {S::LeaveSource, L"b.vlf"}},
-         L"b.vlf"},
+         {Browse(browseSource, chosen), Type(source, L"b.vlf"), Leave(), TargetIs(L"b.vlf")}},
         {"a browsed source leaves a user's target",
-         {{S::TypeTarget, L"mine.vlf"}, {S::BrowseSource, chosen}},
-         L"mine.vlf"},
+         {Type(target, L"mine.vlf"), Browse(browseSource, chosen), TargetIs(L"mine.vlf")}},
         {"a browsed target is the user's",
-         {{S::BrowseTarget, L"out.vlf"}, {S::LeaveSource, L"a.vlf"}},
-         L"out.vlf"},
+         {Browse(browseTarget, L"out.vlf"), Type(source, L"a"), Leave(), TargetIs(L"out.vlf")}},
         {"cancelled browses change nothing",
-         {{S::BrowseTarget, nullptr}, {S::BrowseSource, nullptr}, {S::LeaveSource, L"a.vlf"}},
-         L"a.vlf"},
+         {Browse(browseTarget), Browse(browseSource), Type(source, L"a"), Leave(), TargetIs(L"a")}},
+        {"the first of the files dropped on the dialog is the source",
+         {Drop(0, {chosen, L"other.vlf"}), TargetIs(chosen), Beeped(0)}},
+        {"a file dropped on the source is carried, not the user's",
+         {Drop(source, {chosen}), Type(source, L"b.vlf"), Leave(), TargetIs(L"b.vlf")}},
+        {"a file dropped on the target is the user's",
+         {Drop(target, {L"out.vlf"}), Type(source, L"a"), Leave(), TargetIs(L"out.vlf")}},
+        {"a target dropped while the source is typed stays",
+         {Type(source, L"a.vlf"), Drop(target, {L"out.vlf"}), Leave(), TargetIs(L"out.vlf")}},
+        {"dropped folders are refused with a beep",
+         {Drop(0, {folder.path(), chosen}), Drop(target, {folder.path()}), Beeped(2),
+          Type(source, L"a.vlf"), Leave(), TargetIs(L"a.vlf")}},
     };
-    for (const auto& test : cases) {
+    for (const auto& [name, steps] : cases) {
+        SCOPED_TRACE(name);
         MainDialog dialog;
-        for (const Step& step : test.steps) Perform(dialog, step);
-        EXPECT_EQ(dialog.Text(IDC_TARGET_EDIT), test.target) << test.name;
+        for (const Step& step : steps) step(dialog);
     }
 }
 
-TEST(MirroringTest, TheBrowseDialogsAreOpenAndSaveAsForProgramFilesOnTheCarriedName) {
+TEST(MirroringTest, TheBrowseDialogsAreOpenAndSaveAsOnTheCarriedName) {
     MainDialog dialog;
     EXPECT_EQ(GetFocus(), dialog.Item(IDC_SOURCE_EDIT));  // the dialog opens on the source
     dialog.Type(IDC_SOURCE_EDIT, L"typed.vlf");
     // The button takes the focus before its handler runs: the source is carried first.
-    Perform(dialog, {Step::BrowseTarget, nullptr});
-    Perform(dialog, {Step::BrowseSource, nullptr});
+    for (int button : {IDC_BROWSE_TARGET, IDC_BROWSE_SOURCE}) dialog.Click(button);
     ASSERT_EQ(dialog.browseDialogs.size(), 2u);
-    const win::FileDialog& target = dialog.browseDialogs[0];
-    EXPECT_FALSE(target.IsOpen());
-    EXPECT_EQ(target.FileName(), L"typed.vlf");
-    EXPECT_EQ(target.DefaultExtension(), L"vlf");
-    EXPECT_EQ(target.Flags(), 0x02000802u);
-    EXPECT_EQ(target.Filter(), L"Vela Program Files (*.vlf)|*.vlf||");
-    const win::FileDialog& source = dialog.browseDialogs[1];
-    EXPECT_TRUE(source.IsOpen());
-    EXPECT_EQ(source.FileName(), L"typed.vlf");
-    EXPECT_EQ(source.DefaultExtension(), L"vlf");
-    EXPECT_EQ(source.Flags(), 0x02001004u);
-    EXPECT_EQ(
-        source.Filter(),
-        L"Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||");
-    dialog.Click(IDCANCEL);
-    EXPECT_FALSE(IsWindowVisible(dialog.Handle()));
+    EXPECT_FALSE(dialog.browseDialogs[0].IsOpen());
+    EXPECT_TRUE(dialog.browseDialogs[1].IsOpen());
+    for (const auto& browse : dialog.browseDialogs) EXPECT_EQ(browse.FileName(), L"typed.vlf");
 }
 
-// The Results log's selection, as start and end.
-std::pair<DWORD, DWORD> LogSelection(const MainDialog& dialog) {
-    DWORD start = 0, end = 0;
-    SendMessageW(dialog.Item(IDC_RESULTS_EDIT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
-    return {start, end};
+TEST(DropTest, TheDialogAndBothNamesTakeFilesFromTheShell) {
+    MainDialog dialog;
+    for (HWND each : {dialog.Handle(), dialog.Item(IDC_SOURCE_EDIT), dialog.Item(IDC_TARGET_EDIT)})
+        EXPECT_NE(GetWindowLongW(each, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
 }
 
 TEST(ResultsLogTest, EachAppendAddsALineEndAndKeepsTheCaretBeforeTheLastLineFeed) {
     MainDialog dialog;
+    const auto selection = [&] {
+        DWORD start = 0, end = 0;
+        SendMessageW(dialog.Item(IDC_RESULTS_EDIT), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return std::make_pair(start, end);
+    };
     std::wstring expected;
     for (const wchar_t* text : {L"Opening file a.vlf.", L"\r\n", L"", L"first\r\nsecond"}) {
         dialog.AppendResult(text);
         expected += std::wstring(text) + L"\r\n";
         EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), expected);
         const auto caret = static_cast<DWORD>(expected.size() - 1);
-        EXPECT_EQ(LogSelection(dialog), std::make_pair(caret, caret)) << "after " << text;
+        EXPECT_EQ(selection(), std::make_pair(caret, caret)) << "after " << text;
     }
-    EXPECT_EQ(SendMessageW(dialog.Item(IDC_RESULTS_EDIT), EM_GETLINECOUNT, 0, 0), 7);
-    dialog.Type(IDC_RESULTS_EDIT, L"typed");  // the log is read-only
-    EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), expected);
 
     for (int i = 0; i < 60; ++i) dialog.AppendResult(L"Opening file " + std::to_wstring(i) + L".");
-    const auto firstVisible =
-        SendMessageW(dialog.Item(IDC_RESULTS_EDIT), EM_GETFIRSTVISIBLELINE, 0, 0);
-    EXPECT_GT(firstVisible, 46);
-    EXPECT_LE(firstVisible, 65);  // the last line that holds text
-    const auto caret = static_cast<DWORD>(dialog.Text(IDC_RESULTS_EDIT).size() - 1);
-    EXPECT_EQ(LogSelection(dialog), std::make_pair(caret, caret));
+    const auto first = SendMessageW(dialog.Item(IDC_RESULTS_EDIT), EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(first, 46);
+    EXPECT_LE(first, 65);  // the last line that holds text
 }
 
 TEST(SystemMenuTest, TheAboutItemAndItsCommandRangeOpenTheAboutBox) {
     MainDialog dialog;
     HMENU menu = GetSystemMenu(dialog.Handle(), FALSE);
-    const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    EXPECT_NE(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR, 0u);
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), 0x0010u);
     wchar_t text[64] = {};
-    GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"&About Ostrel...");
-    HICON icon = LoadIconW(win::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    GetMenuStringW(menu, IDM_ABOUTBOX, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(text, LoadText(IDS_ABOUTBOX));
+    const auto icon = reinterpret_cast<LRESULT>(
+        LoadIconW(win::ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME)));
     for (WPARAM size : {ICON_BIG, ICON_SMALL})
-        EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog.Handle(), WM_GETICON, size, 0)),
-                  icon);
+        EXPECT_EQ(SendMessageW(dialog.Handle(), WM_GETICON, size, 0), icon);
 
-    // SC_CLOSE last: its default handling ends the dialog as Cancel does.
-    for (WPARAM command : {0x0010, 0x0013, 0x001F, 0x0020, SC_CLOSE}) {
+    // The About command with any of the low four bits (the system's own) opens the About box,
+    // the next command does not. SC_CLOSE last: its default handling ends the dialog.
+    const WPARAM about = IDM_ABOUTBOX;
+    for (WPARAM command : {about, about | 0x3, about | 0xF, about + 0x10, WPARAM{SC_CLOSE}}) {
+        const bool opens = command <= (about | 0xF);
         const auto modals = RunClosingModals([&] {
             SendMessageW(dialog.Handle(), WM_SYSCOMMAND, command, 0);
             for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
                 DispatchMessageW(&message);
         });
-        const bool about = command <= 0x001F;
-        ASSERT_EQ(modals.size(), about ? 1u : 0u) << "command " << command;
-        if (about) {
-            EXPECT_EQ(modals[0].title, L"About Ostrel");
-            EXPECT_EQ(modals[0].owner, dialog.Handle());
-        }
+        ASSERT_EQ(modals.size(), opens ? 1u : 0u) << "command " << command;
         EXPECT_EQ(IsWindowVisible(dialog.Handle()) != FALSE, command != SC_CLOSE);
+        if (!opens) continue;
+        EXPECT_EQ(modals[0].title, L"" OSTREL_ABOUT_TITLE);
+        EXPECT_EQ(modals[0].owner, dialog.Handle());
     }
 }
 
-TEST(ConvertTest, ARunIsLoggedOrTheMissingInputIsAskedFor) {
+// The boxes of the error hook (text 201 with the error's description and code) and of the run.
+TEST(MessageBoxTest, TheErrorHookAndTheRunShowTheirBoxesOwnedByTheDialog) {
     MainDialog dialog;
-    const auto convert = [&] { return RunClosingModals([&] { dialog.Click(IDC_CONVERT); }); };
-    const auto modals = convert();  // both fields empty
-    ASSERT_EQ(modals.size(), 1u);
-    EXPECT_EQ(modals[0].title, L"File Error");
-    EXPECT_EQ(modals[0].owner, dialog.Handle());
-    EXPECT_TRUE(modals[0].Shows(L"Please select a source and target file."));
-    EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), L"");
-
-    TempDir folder;
-    const std::wstring other = folder.File(L"other.xml"), target = folder.File(L"out.vlf");
-    WriteBytes(other, "<Other/>");
-    dialog.Type(IDC_SOURCE_EDIT, other);
-    dialog.Type(IDC_TARGET_EDIT, target);
-    EXPECT_TRUE(convert().empty());
-    std::wstring log =
-        L"Opening file " + other + L".\r\nNot a valid Vela Program file.  Conversion aborted.\r\n";
-    EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), log);
-    EXPECT_FALSE(ReadBytes(target));
-
-    const std::wstring source = folder.File(L"board.vlf");
-    const auto original = ReadBytes(SourceFile(L"examples/sample.vlf"));
-    ASSERT_TRUE(original);
-    WriteBytes(source, *original);
-    dialog.Type(IDC_SOURCE_EDIT, source);  // the target is the user's: it stays
-    EXPECT_TRUE(convert().empty());
-    log += L"Opening file " + source +
-           L".\r\nConverted 3 fixtures\r\nConversion complete!\r\n\r\n\r\n";
-    EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), log);
-    const std::string converted = ReadBytes(target).value_or("");
-    for (const char* part : {"CRC=\"\"", "12,13", "14,A7,B3"})
-        EXPECT_NE(converted.find(part), std::string::npos) << part;
-    EXPECT_EQ(ReadBytes(source), original);  // the source is only read
+    dialog.browseFailure = [] { RaiseError(E_ACCESSDENIED, L"the shell refused"); };
+    const std::tuple<int, std::wstring, std::wstring> cases[] = {
+        {IDC_BROWSE_SOURCE, win::ApplicationName(),
+         FormatText(IDS_UNEXPECTED_ERROR, {L"the shell refused", HexCode(E_ACCESSDENIED)})},
+        {IDC_CONVERT, LoadText(IDS_FILE_ERROR_CAPTION), LoadText(IDS_SELECT_FILES)},  // no names
+    };
+    for (const auto& [button, title, text] : cases) {
+        const auto modals = RunClosingModals([&] { dialog.Click(button); });
+        ASSERT_EQ(modals.size(), 1u);
+        EXPECT_EQ(modals[0].owner, dialog.Handle());
+        EXPECT_EQ(modals[0].title, title);
+        EXPECT_TRUE(modals[0].Shows(text));
+    }
 }
 
-constexpr wchar_t kEditorKey[] = L"Software\\Korrin\\Vela Editor";
-
-std::wstring CurrentDirectory() {
-    wchar_t buffer[MAX_PATH * 2] = {};
-    GetCurrentDirectoryW(MAX_PATH * 2, buffer);
-    return buffer;
-}
-
-// Stores "DataFiles" with that type and those bytes.
-void StoreValue(DWORD type, const void* data, std::size_t bytes) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEditorKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExW(key, L"DataFiles", 0, type, static_cast<const BYTE*>(data),
-                             static_cast<DWORD>(bytes)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
+constexpr wchar_t kEditorKey[] = L"Software\\Korrin\\Vela Editor", kValue[] = L"DataFiles";
 
 // The editor's registry value "DataFiles" becomes the current directory when a browse starts
 // from an empty field. One dialog browses for every case in turn: each reads the value afresh.
 TEST(DataDirectoryTest, ABrowseFromAnEmptyFieldChangesToTheStoredFolderWhenItIsValid) {
-    const std::wstring start = CurrentDirectory();
+    const std::filesystem::path start = std::filesystem::current_path();
     TempDir data;
     const std::wstring path = data.path();
     // Followed by more text: a null right after the data would be stored with it.
     const std::wstring pathAndMore = path + L"\\more";
-    std::wstring longPath = path;  // the folder itself in 260 characters, through "\." steps
-    while (longPath.size() < 258) longPath += L"\\.";
-    longPath.resize(260, L'\\');
     const std::wstring literal = data.File(L"%OSTREL_DATA%");
     ASSERT_TRUE(CreateDirectoryW(literal.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(data.File(L"expanded").c_str(), nullptr));
     SetEnvironmentVariableW(L"OSTREL_DATA", L"expanded");
-    const DWORD number = 7;
-    const auto size = [](const std::wstring& text) { return (text.size() + 1) * sizeof(wchar_t); };
+    const auto size = [](const std::wstring& text) { return DWORD((text.size() + 1) * 2); };
     const struct {
         const char* name;
         DWORD type;
         const void* data;
-        std::size_t bytes;
+        DWORD bytes;
         std::wstring directory;  // the current directory after the browse
     } cases[] = {
         {"a string", REG_SZ, path.c_str(), size(path), path},
         {"no value", REG_SZ, nullptr, 0, start},
-        {"260 characters", REG_SZ, longPath.c_str(), size(longPath), start},
         {"binary", REG_BINARY, path.c_str(), size(path), start},
-        {"a number", REG_DWORD, &number, sizeof number, start},
         {"no terminating null", REG_SZ, pathAndMore.c_str(), size(path) - 2, start},
         {"an odd byte count", REG_SZ, path.c_str(), size(path) - 1, start},
         {"expandable, used unexpanded", REG_EXPAND_SZ, literal.c_str(), size(literal), literal},
@@ -265,24 +206,24 @@ TEST(DataDirectoryTest, ABrowseFromAnEmptyFieldChangesToTheStoredFolderWhenItIsV
     for (const auto& test : cases) {
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEditorKey);
         SetCurrentDirectoryW(start.c_str());
-        if (test.type != REG_NONE) StoreValue(test.type, test.data, test.bytes);
+        if (test.type != REG_NONE)
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEditorKey, kValue, test.type, test.data,
+                            test.bytes);
         dialog.Click(IDC_BROWSE_SOURCE);
         ASSERT_FALSE(dialog.browseDialogs.empty());
         EXPECT_EQ(dialog.browseDialogs.back().FileName(), L"") << test.name;
-        EXPECT_TRUE(std::filesystem::equivalent(CurrentDirectory(), test.directory)) << test.name;
+        EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), test.directory))
+            << test.name;
     }
-    HKEY key = nullptr;  // the browse without a key created it
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEditorKey, 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
     SetEnvironmentVariableW(L"OSTREL_DATA", nullptr);
 
     // A field with text starts the browse there and leaves the directory alone.
     SetCurrentDirectoryW(start.c_str());
-    StoreValue(REG_SZ, path.c_str(), size(path));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEditorKey, kValue, REG_SZ, path.c_str(), size(path));
     dialog.Type(IDC_SOURCE_EDIT, L"C:\\elsewhere\\board.vlf");
     dialog.Click(IDC_BROWSE_SOURCE);
     EXPECT_EQ(dialog.browseDialogs.back().FileName(), L"C:\\elsewhere\\board.vlf");
-    EXPECT_EQ(CurrentDirectory(), start);
+    EXPECT_EQ(std::filesystem::current_path(), start);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEditorKey);
 }
 
@@ -300,7 +241,7 @@ TEST(ApplicationTest, AFailedOleStartShowsTheOnlyBoxAndEnds) {
     EXPECT_FALSE(result);
     ASSERT_EQ(modals.size(), 1u);
     EXPECT_EQ(modals[0].title, win::ApplicationName());
-    EXPECT_TRUE(modals[0].Shows(L"Ole Init Failed"));
+    EXPECT_TRUE(modals[0].Shows(LoadText(IDS_OLE_INIT_FAILED)));
 }
 
 }  // namespace

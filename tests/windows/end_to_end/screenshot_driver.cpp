@@ -11,10 +11,10 @@
 
 #include "base/utf8.h"
 #include "res/resource.h"
-#include "res/string_table.h"
-#include "tests/windows/end_to_end/dialog_driver.h"
+#include "res/texts.h"
+#include "tests/windows/end_to_end/ostrel_session.h"
 
-using namespace ostrel::test::e2e;
+using namespace ostrel::test;
 
 int Fail(const std::wstring& why) {
     std::fprintf(stderr, "screenshot_driver: %s\n", ostrel::ToUtf8(why).c_str());
@@ -28,10 +28,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!session.started()) return Fail(session.failure());
     session.Type(IDC_SOURCE_EDIT, WindowsPath(argv[2]), IDC_CONVERT);
     session.Type(IDC_TARGET_EDIT, WindowsPath(argv[3]), IDC_CONVERT);
-    session.Click(IDC_CONVERT);
-    const std::wstring complete = StringTableText(IDS_CONVERSION_COMPLETE);
-    if (!WaitUntil(
-            [&] { return session.Text(IDC_RESULTS_EDIT).find(complete) != std::wstring::npos; }))
+    if (!session.Convert(ostrel::LoadText(IDS_CONVERSION_COMPLETE)))
         return Fail(L"the conversion did not complete; the log reads:\n" +
                     session.Text(IDC_RESULTS_EDIT));
 
