@@ -43,8 +43,9 @@ using ContentWriter = std::function<HResult(ByteSink& sink)>;
 // that arrives meanwhile abandons the save (the temporary file is removed) and then takes its
 // course. The temporary file is named ".ostrel-" with 16 hexadecimal digits and ".tmp", so that
 // one left behind by a killed process is recognisable.
-// Trap: a target that is a symbolic link is written through the link (a dangling link too: the
-// file it names is created); the link itself stays.
+// Trap: a target that is a symbolic link is written through the link; the link itself stays. A
+// dangling link is written through as well on POSIX (the file it names is created); Windows
+// refuses it as an invalid name.
 HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write);
 
 // The same for content already at hand.

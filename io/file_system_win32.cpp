@@ -75,11 +75,10 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     const UniqueHandle link(
         CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!link) {
-        const DWORD error = GetLastError();
-        // A dangling link is replaced like a file.
-        return error == ERROR_FILE_NOT_FOUND ? hr::kOk : FromWin32(error);
-    }
+    // A dangling link is refused as a name that leads nowhere: replacing it would lose the link.
+    if (!link)
+        return FromWin32(GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND
+                                                                : GetLastError());
     const DWORD finalLength =
         GetFinalPathNameByHandleW(link.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
     if (finalLength == 0) return LastError();
