@@ -75,10 +75,11 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     const UniqueHandle link(
         CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    // A dangling link is refused as a name that leads nowhere: replacing it would lose the link.
-    if (!link)
-        return FromWin32(GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND
-                                                                : GetLastError());
+    if (!link) {
+        // A dangling link is refused as a name that leads nowhere: replacing it would lose it.
+        const DWORD error = GetLastError();
+        return FromWin32(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    }
     const DWORD finalLength =
         GetFinalPathNameByHandleW(link.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
     if (finalLength == 0) return LastError();
