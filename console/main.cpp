@@ -1,18 +1,13 @@
 // ostrel-convert SOURCE TARGET: one conversion, exactly as the dialog's Convert button runs it.
 #include <csignal>
 #include <cstdio>
-#include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "base/error.h"
 #include "base/utf8.h"
 #include "console/console_host.h"
-#include "engine/conversion.h"
 #include "res/texts.h"
 #include "res/version.h"
-#include "xml/platform_document.h"
 
 #ifdef _WIN32
 #include "base/win32_handles.h"
@@ -23,8 +18,6 @@
 namespace ostrel::console {
 
 namespace {
-
-enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3, kLogLost = 4 };
 
 int ExitStatusOf(engine::ConversionOutcome outcome) {
     switch (outcome) {
@@ -39,23 +32,10 @@ int ExitStatusOf(engine::ConversionOutcome outcome) {
     }
 }
 
-void ReportError(HResult code, const std::wstring& description) {
-    WriteText(stderr, FormatText(IDS_CONSOLE_ERROR, {HexCode(code), description}) + L"\r\n");
-}
-
 int Convert(const std::wstring& source, const std::wstring& target) {
     ConsoleHost host(source, target);
-    try {
-        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
-        if (outcome == engine::ConversionOutcome::NoDocument) {
-            ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
-        }
-        return ExitStatusOf(outcome);
-    } catch (...) {
-        const ErrorReport error = DescribeCurrentException();
-        ReportError(error.code, error.description);
-    }
-    return kFailed;
+    const auto outcome = RunConsoleConversion(host);
+    return outcome ? ExitStatusOf(*outcome) : kFailed;
 }
 
 int Run(const std::vector<std::wstring>& arguments) {
@@ -106,7 +86,8 @@ int wmain(int argc, wchar_t** argv) {
     // The document service is reached through COM, on this thread.
     const ostrel::OleInitialization ole;
     if (FAILED(ole.Result())) {
-        ostrel::console::ReportError(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM));
+        ostrel::console::WriteText(
+            stderr, ostrel::console::ErrorLine(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM)));
         return ostrel::console::kFailed;
     }
     return ostrel::console::Finish(
