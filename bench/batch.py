@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Batch benchmark: 300 program files of 200 fixtures each, converted into an empty folder by
 `ostrel-convert --output-dir` with one job and with two, and by a shell loop that runs the
-two-argument form once per file. Prints the best wall and processor times of several runs, the
+two-argument form once per file. Prints the best wall and processor times of several rounds, the
 files per second and each way's speed against one job.
 
 Target: two jobs at least 1.6x as fast as one, on a machine with two processors or more.
@@ -11,7 +11,6 @@ usage: bench/batch.py BUILD_DIR [REPEATS] [FOLDER]
   flushes to the disk are part of every conversion.
 """
 import os
-import shutil
 import sys
 import tempfile
 import time
@@ -43,17 +42,28 @@ def run(argv):
     return elapsed, usage.ru_utime + usage.ru_stime
 
 
-def best_of(repeats, make_argv, folder):
-    """The best wall and processor times of several runs, each into a new empty output folder."""
-    runs = []
+def run_into_new_folder(make_argv, out):
+    """Runs one way into a new empty output folder; gives its times."""
+    times = run(make_argv(out))
+    converted = sum(len(files) for _, _, files in os.walk(out))
+    if converted != FILES:
+        sys.exit(f"{converted} files converted instead of {FILES}")
+    return times
+
+
+def best_of(repeats, ways, folder):
+    """The best wall and processor times of each way over several rounds. Each round runs every
+    way once, so that a load that comes and goes on a shared machine weighs on all of them. The
+    converted files stay until the end: a file system that has just deleted many files can take
+    longer to create new ones (ext4 passes over recently freed inodes), which would weigh on the
+    later runs."""
+    runs = {name: [] for name, _ in ways}
     for attempt in range(repeats):
-        out = os.path.join(folder, f"out-{attempt}")
-        runs.append(run(make_argv(out)))
-        converted = len(os.listdir(out))
-        shutil.rmtree(out)
-        if converted != FILES:
-            sys.exit(f"{converted} files converted instead of {FILES}")
-    return min(r[0] for r in runs), min(r[1] for r in runs)
+        for number, (name, make_argv) in enumerate(ways):
+            out = os.path.join(folder, f"out-{attempt}-{number}")
+            runs[name].append(run_into_new_folder(make_argv, out))
+    return {name: (min(r[0] for r in times), min(r[1] for r in times))
+            for name, times in runs.items()}
 
 
 def measure(build, repeats, folder):
@@ -76,13 +86,11 @@ def measure(build, repeats, folder):
         ("shell loop", shell_loop),
     ]
     print(f"{'way':>12} | {'wall s':>7} {'files/s':>8} {'speed-up':>8} | {'cpu s':>7}")
-    times = {}
-    for name, make_argv in ways:
-        wall, cpu = best_of(repeats, make_argv, folder)
-        times[name] = wall
-        print(f"{name:>12} | {wall:>7.3f} {FILES / wall:>8.1f} {times['--jobs 1'] / wall:>7.2f}x | "
-              f"{cpu:>7.3f}")
-    speedup = times["--jobs 1"] / times["--jobs 2"]
+    best = best_of(repeats, ways, folder)
+    for name, (wall, cpu) in best.items():
+        print(f"{name:>12} | {wall:>7.3f} {FILES / wall:>8.1f} "
+              f"{best['--jobs 1'][0] / wall:>7.2f}x | {cpu:>7.3f}")
+    speedup = best["--jobs 1"][0] / best["--jobs 2"][0]
     verdict = "met" if speedup >= TARGET_SPEEDUP else "missed"
     print(f"two jobs against one: {speedup:.2f}x (target {TARGET_SPEEDUP}x: {verdict})")
 
@@ -91,14 +99,10 @@ def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     build = sys.argv[1]
-    repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 3
-    if len(sys.argv) > 3:
-        with tempfile.TemporaryDirectory(prefix="ostrel-batch-", dir=sys.argv[3]) as folder:
-            measure(build, repeats, folder)
-    else:
-        with tempfile.TemporaryDirectory(prefix="ostrel-batch-") as folder:
-            measure(build, repeats, folder)
-
+    repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    place = sys.argv[3] if len(sys.argv) > 3 else None
+    with tempfile.TemporaryDirectory(prefix="ostrel-batch-", dir=place) as folder:
+        measure(build, repeats, folder)
 
 if __name__ == "__main__":
     main()
