@@ -85,8 +85,9 @@ void FindProgramFiles(const fs::path& folder, const fs::path& relative, std::vec
             found.push_back({entry->path(), below, WideName(entry->path()), {}});
         }
     }
-    if (error)
+    if (error) {
         found.push_back({folder, relative, WideName(folder), CannotRead(WideName(folder), error)});
+    }
 }
 
 // The files one of the user's paths stands for; a folder's in the order of their paths below it.
