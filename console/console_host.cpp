@@ -1,6 +1,9 @@
 #include "console/console_host.h"
 
+#include "base/error.h"
 #include "base/utf8.h"
+#include "res/texts.h"
+#include "xml/platform_document.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -57,10 +60,40 @@ void WriteText(std::FILE* stream, std::wstring_view text) {
     std::fflush(stream);
 }
 
-void ConsoleHost::ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned) {
-    WriteText(stderr, caption + L": " + text + L"\r\n");
+std::wstring ErrorLine(HResult code, const std::wstring& description) {
+    return FormatText(IDS_CONSOLE_ERROR, {HexCode(code), description}) + L"\r\n";
 }
 
-void ConsoleHost::AppendResult(const std::wstring& text) { WriteText(stdout, text + L"\r\n"); }
+void ConsoleHost::Say(std::FILE* stream, std::wstring& kept, const std::wstring& text) {
+    if (output_ == Output::kStreams) {
+        WriteText(stream, text);
+    } else {
+        kept += text;
+    }
+}
+
+void ConsoleHost::ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned) {
+    Say(stderr, messages_, caption + L": " + text + L"\r\n");
+}
+
+void ConsoleHost::AppendResult(const std::wstring& text) { Say(stdout, log_, text + L"\r\n"); }
+
+void ConsoleHost::ReportError(HResult code, const std::wstring& description) {
+    Say(stderr, messages_, ErrorLine(code, description));
+}
+
+std::optional<engine::ConversionOutcome> RunConsoleConversion(ConsoleHost& host) {
+    try {
+        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
+        if (outcome == engine::ConversionOutcome::NoDocument) {
+            host.ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
+        }
+        return outcome;
+    } catch (...) {
+        const ErrorReport error = DescribeCurrentException();
+        host.ReportError(error.code, error.description);
+    }
+    return std::nullopt;
+}
 
 }  // namespace ostrel::console

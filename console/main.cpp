@@ -1,18 +1,16 @@
 // ostrel-convert SOURCE TARGET: one conversion, exactly as the dialog's Convert button runs it.
+// With --in-place or --output-dir DIR: a batch of files (console/batch.h).
 #include <csignal>
 #include <cstdio>
-#include <exception>
-#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/error.h"
 #include "base/utf8.h"
+#include "console/batch.h"
 #include "console/console_host.h"
-#include "engine/conversion.h"
 #include "res/texts.h"
 #include "res/version.h"
-#include "xml/platform_document.h"
 
 #ifdef _WIN32
 #include "base/win32_handles.h"
@@ -23,8 +21,6 @@
 namespace ostrel::console {
 
 namespace {
-
-enum ExitStatus { kCompleted = 0, kFailed = 1, kUsage = 2, kNothingToConvert = 3, kLogLost = 4 };
 
 int ExitStatusOf(engine::ConversionOutcome outcome) {
     switch (outcome) {
@@ -39,31 +35,63 @@ int ExitStatusOf(engine::ConversionOutcome outcome) {
     }
 }
 
-void ReportError(HResult code, const std::wstring& description) {
-    WriteText(stderr, FormatText(IDS_CONSOLE_ERROR, {HexCode(code), description}) + L"\r\n");
-}
-
 int Convert(const std::wstring& source, const std::wstring& target) {
     ConsoleHost host(source, target);
-    try {
-        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
-        if (outcome == engine::ConversionOutcome::NoDocument) {
-            ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
-        }
-        return ExitStatusOf(outcome);
-    } catch (...) {
-        const ErrorReport error = DescribeCurrentException();
-        ReportError(error.code, error.description);
+    const auto outcome = RunConsoleConversion(host);
+    return outcome ? ExitStatusOf(*outcome) : kFailed;
+}
+
+// Says what is wrong with the command line, if anything in particular, and how it is used.
+int WrongUsage(const std::wstring& problem, unsigned usage) {
+    WriteText(stderr, (problem.empty() ? L"" : problem + L"\r\n") + LoadText(usage) + L"\r\n");
+    return kUsage;
+}
+
+// What the command line asks for.
+struct CommandLine {
+    std::vector<std::wstring> names;
+    bool inPlace = false;
+    std::optional<std::wstring> outputFolder;
+    std::optional<std::wstring> jobs;
+
+    bool IsBatch() const { return inPlace || outputFolder || jobs; }
+};
+
+// A number of files to convert at once: decimal digits only, at least 1.
+std::optional<unsigned> ParseJobs(const std::wstring& text) {
+    constexpr std::size_t kMostDigits = 9;  // any such number fits
+    if (text.empty() || text.size() > kMostDigits ||
+        text.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
     }
-    return kFailed;
+    const auto jobs = static_cast<unsigned>(std::stoul(text));
+    return jobs >= 1 ? std::optional<unsigned>(jobs) : std::nullopt;
+}
+
+int RunBatchCommand(const CommandLine& command) {
+    if (command.inPlace == command.outputFolder.has_value() || command.names.empty() ||
+        (command.outputFolder && command.outputFolder->empty())) {
+        return WrongUsage({}, IDS_CONSOLE_BATCH_USAGE);
+    }
+    BatchOptions options{command.names, command.outputFolder, DefaultJobs()};
+    if (command.jobs) {
+        const auto jobs = ParseJobs(*command.jobs);
+        if (!jobs) {
+            return WrongUsage(FormatText(IDS_CONSOLE_BAD_JOBS, {*command.jobs}),
+                              IDS_CONSOLE_BATCH_USAGE);
+        }
+        options.jobs = *jobs;
+    }
+    return RunBatch(options);
 }
 
 int Run(const std::vector<std::wstring>& arguments) {
-    std::vector<std::wstring> names;
+    CommandLine command;
     bool optionsEnded = false;
-    for (const auto& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, L"--") != 0) {
-            names.push_back(argument);
+            command.names.push_back(argument);
         } else if (argument == L"--") {
             optionsEnded = true;
         } else if (argument == L"--help") {
@@ -75,17 +103,21 @@ int Run(const std::vector<std::wstring>& arguments) {
                                           L"" OSTREL_PRODUCT_VERSION_TEXT}) +
                                   L"\r\n");
             return kCompleted;
+        } else if (argument == L"--in-place") {
+            command.inPlace = true;
+        } else if (argument == L"--output-dir" || argument == L"--jobs") {
+            if (++i == arguments.size()) {
+                return WrongUsage(FormatText(IDS_CONSOLE_MISSING_VALUE, {argument}),
+                                  IDS_CONSOLE_BATCH_USAGE);
+            }
+            (argument == L"--jobs" ? command.jobs : command.outputFolder) = arguments[i];
         } else {
-            WriteText(stderr, FormatText(IDS_CONSOLE_BAD_OPTION, {argument}) + L"\r\n" +
-                                  LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
-            return kUsage;
+            return WrongUsage(FormatText(IDS_CONSOLE_BAD_OPTION, {argument}), IDS_CONSOLE_USAGE);
         }
     }
-    if (names.size() != 2) {
-        WriteText(stderr, LoadText(IDS_CONSOLE_USAGE) + L"\r\n");
-        return kUsage;
-    }
-    return Convert(names[0], names[1]);
+    if (command.IsBatch()) return RunBatchCommand(command);
+    if (command.names.size() != 2) return WrongUsage({}, IDS_CONSOLE_USAGE);
+    return Convert(command.names[0], command.names[1]);
 }
 
 // The status of a run whose output is now complete: a Results log that did not reach standard
@@ -106,7 +138,8 @@ int wmain(int argc, wchar_t** argv) {
     // The document service is reached through COM, on this thread.
     const ostrel::OleInitialization ole;
     if (FAILED(ole.Result())) {
-        ostrel::console::ReportError(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM));
+        ostrel::console::WriteText(
+            stderr, ostrel::console::ErrorLine(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM)));
         return ostrel::console::kFailed;
     }
     return ostrel::console::Finish(

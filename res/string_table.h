@@ -39,6 +39,14 @@
 #define IDS_CONSOLE_LOG_LOST 210
 #define IDS_SOURCE_FILTER 220
 #define IDS_TARGET_FILTER 221
+#define IDS_CONSOLE_BATCH_USAGE 240
+#define IDS_CONSOLE_MISSING_VALUE 241
+#define IDS_CONSOLE_BAD_JOBS 242
+#define IDS_BATCH_SUMMARY 243
+#define IDS_BATCH_PROGRESS 244
+#define IDS_BATCH_SAME_TARGET 245
+#define IDS_BATCH_CANNOT_READ 246
+#define IDS_BATCH_NO_FOLDER 247
 
 /* X(id, text): the string table of the resource script, numbers 101 to 112. */
 #define OSTREL_RESOURCE_STRINGS(X)                                                          \
@@ -62,31 +70,55 @@
     X(IDS_CONSOLE_USAGE, "usage: ostrel-convert SOURCE TARGET\nTry 'ostrel-convert --help' for more information.") \
     X(IDS_CONSOLE_HELP,                                                                     \
       "usage: ostrel-convert SOURCE TARGET\n"                                               \
+      "       ostrel-convert --in-place [--jobs N] PATH...\n"                               \
+      "       ostrel-convert --output-dir DIR [--jobs N] PATH...\n"                         \
       "\n"                                                                                  \
       "Converts one Vela program file exactly as the Ostrel dialog does when SOURCE and\n"  \
-      "TARGET stand in its two fields and Convert is pressed: every short pin line of\n"   \
+      "TARGET stand in its two fields and Convert is pressed: every short pin line of\n"    \
       "every fixture block becomes an absolute test point (12 becomes 12,13), the CRC\n"    \
       "checksum attribute is cleared, and the result is saved as TARGET.\n"                 \
       "\n"                                                                                  \
-      "TARGET may equal SOURCE: the file is then converted in place. The target is\n"      \
+      "TARGET may equal SOURCE: the file is then converted in place. The target is\n"       \
       "replaced in one step, so a failed save leaves it exactly as it was.\n"               \
       "\n"                                                                                  \
-      "The Results log goes to standard output; other messages go to standard error.\n"    \
+      "The Results log goes to standard output; other messages go to standard error.\n"     \
       "\n"                                                                                  \
-      "Exit status:\n"                                                                      \
+      "The other two forms convert many files, each exactly as SOURCE TARGET would:\n"      \
+      "in place with --in-place, or into the folder DIR under its own name with\n"          \
+      "--output-dir. A PATH that is a folder stands for the .vlf files in it and in\n"      \
+      "its subfolders (the extension in any case; links to folders are not followed);\n"    \
+      "with --output-dir each of them keeps its path below that folder, and missing\n"      \
+      "folders are created. A PATH that is a file is converted whatever its extension.\n"   \
+      "A file named twice is converted once. Two files that would be written to the\n"      \
+      "same place stop the batch before anything is written (status 2). A file that\n"      \
+      "is missing or cannot be read is reported and counted as failed; the others are\n"    \
+      "still converted.\n"                                                                  \
+      "\n"                                                                                  \
+      "Each file's Results log is printed whole, in the order the files were named (a\n"    \
+      "folder's files in the order of their paths), then one line counts the files\n"       \
+      "converted, those with nothing to convert and those that failed. On a terminal,\n"    \
+      "standard error shows how many files are done meanwhile.\n"                           \
+      "\n"                                                                                  \
+      "Exit status (a batch gives the worst of its files: 1, else 3, else 0):\n"            \
       "  0  Conversion complete!\n"                                                         \
-      "  1  the conversion failed (unreadable or malformed source, not a program file,\n"  \
+      "  1  the conversion failed (unreadable or malformed source, not a program file,\n"   \
       "     target not written, or an unexpected error)\n"                                  \
-      "  2  wrong usage, or SOURCE does not exist, or TARGET is empty\n"                    \
+      "  2  wrong usage, or SOURCE does not exist, or TARGET is empty; a batch that\n"      \
+      "     would write two files to the same place\n"                                      \
       "  3  nothing to convert: the file defines no fixture blocks\n"                       \
-      "  4  the Results log could not be written to standard output (a reader that\n"     \
-      "     quit, a full disk); the conversion itself went as the log would have said\n"  \
-      "  128+N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM): a save under way\n"  \
-      "     is abandoned first, its temporary file removed, the target left as it was\n"  \
+      "  4  the Results log could not be written to standard output (a reader that\n"       \
+      "     quit, a full disk); the conversion itself went as the log would have said\n"    \
+      "  128+N  ended by signal N (130 for Ctrl-C, 143 for SIGTERM): a save under way\n"    \
+      "     is abandoned first, its temporary file removed, the target left as it was;\n"   \
+      "     a batch starts no other file\n"                                                 \
       "\n"                                                                                  \
       "Options:\n"                                                                          \
-      "  --help     show this text\n"                                                       \
-      "  --version  show the product and file version")                                    \
+      "  --in-place        convert each PATH in place\n"                                    \
+      "  --output-dir DIR  write the converted files into DIR\n"                            \
+      "  --jobs N          convert N files at once (N from 1; by default as many as the\n"  \
+      "                    machine has processors)\n"                                       \
+      "  --help            show this text\n"                                                \
+      "  --version         show the product and file version")                              \
     X(IDS_CONSOLE_VERSION, "ostrel-convert (%s) file version %s, product version %s")     \
     X(IDS_CONSOLE_ERROR, "ostrel-convert: error %08x: %s")                                  \
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
@@ -94,7 +126,15 @@
     X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")                                      \
     X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output") \
     X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
-    X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||")
+    X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||") \
+    X(IDS_CONSOLE_BATCH_USAGE, "usage: ostrel-convert --in-place [--jobs N] PATH...\n       ostrel-convert --output-dir DIR [--jobs N] PATH...\nTry 'ostrel-convert --help' for more information.") \
+    X(IDS_CONSOLE_MISSING_VALUE, "ostrel-convert: option '%s' needs a value")               \
+    X(IDS_CONSOLE_BAD_JOBS, "ostrel-convert: --jobs takes a whole number of at least 1, not '%s'") \
+    X(IDS_BATCH_SUMMARY, "%i converted, %i with nothing to convert, %i failed")             \
+    X(IDS_BATCH_PROGRESS, "%i of %i files done")                                            \
+    X(IDS_BATCH_SAME_TARGET, "ostrel-convert: '%s' and '%s' would both be written to '%s'; nothing was converted") \
+    X(IDS_BATCH_CANNOT_READ, "ostrel-convert: cannot read '%s': %s")                         \
+    X(IDS_BATCH_NO_FOLDER, "ostrel-convert: cannot create the folder '%s' for '%s': %s")
 
 /* Texts of the two dialog templates of the resource script (ostrel.rc). */
 #define OSTREL_ABOUT_TITLE "About Ostrel"

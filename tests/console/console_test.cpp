@@ -23,6 +23,23 @@ std::string Lines(std::initializer_list<std::string> lines) {
     return text;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+std::string Summary(int converted, int nothingToConvert, int failed) {
+    return Lines({std::to_string(converted) + " converted, " + std::to_string(nothingToConvert) +
+                  " with nothing to convert, " + std::to_string(failed) + " failed"});
+}
+
+std::string ConvertedLog(const std::string& source) {
+    return Lines(
+        {"Opening file " + source + ".", "Converted 3 fixtures", "Conversion complete!", "", ""});
+}
+
+// A file's name as a batch prints it: with the platform's separators.
+std::string Shown(const std::wstring& file) { return FsPath(file).make_preferred().u8string(); }
+
 class ConsoleConverter : public testing::Test {
   protected:
     ConsoleConverter() {
@@ -35,6 +52,14 @@ class ConsoleConverter : public testing::Test {
     }
 
     std::string Utf8(const std::wstring& text) { return ToUtf8(text, Utf8Errors::kEscape); }
+
+    // Writes a file of the folder, with the folders it is in.
+    std::wstring Put(const std::wstring& name, std::string_view bytes) {
+        const std::wstring file = folder_.File(name);
+        std::filesystem::create_directories(FsPath(file).parent_path());
+        WriteBytes(file, bytes);
+        return file;
+    }
 
     TempDir folder_;
     std::string sample_;
@@ -102,7 +127,8 @@ TEST_F(ConsoleConverter, ExplainsItsUsage) {
 
     const ProcessResult help = Convert({L"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* part : {"SOURCE TARGET", "TARGET may equal SOURCE", "Exit status", "  3  "}) {
+    for (const char* part : {"SOURCE TARGET", "TARGET may equal SOURCE", "Exit status", "  3  ",
+                             "--in-place [--jobs N] PATH", "--output-dir DIR"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
     const ProcessResult version = Convert({L"--version"});
@@ -153,6 +179,104 @@ TEST_F(ConsoleConverter, AReadOnlyTargetIsReportedAndKept) {
     EXPECT_EQ(ReadBytes(target_), "old");
 }
 
+TEST_F(ConsoleConverter, BatchConvertsAFolderTreeKeepingItsPaths) {
+    std::vector<std::wstring> names{L"Sub/a.VLF", L"Sub/deep/c.vlf", L"b.vlf"};  // in path order
+#ifndef _WIN32
+    names.push_back(L"caf\xDCE9.vlf");  // not UTF-8: written under the very same bytes
+#endif
+    for (const auto& name : names) Put(L"in/" + name, sample_);
+    Put(L"in/notes.txt", sample_);
+#ifndef _WIN32
+    Put(L"elsewhere/x.vlf", sample_);  // reached only through a link to its folder
+    std::filesystem::create_directory_symlink(FsPath(folder_.File(L"elsewhere")),
+                                              FsPath(folder_.File(L"in/link")));
+#endif
+    ASSERT_EQ(Convert({source_, target_}).exitCode, 0);  // what the two-argument form writes
+
+    const ProcessResult run =
+        Convert({L"--output-dir", folder_.File(L"out"), L"--jobs", L"2", folder_.File(L"in")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::string logs;
+    for (const auto& name : names) {
+        logs += ConvertedLog(Shown(folder_.File(L"in/" + name)));
+        EXPECT_EQ(ReadBytes(folder_.File(L"out/" + name)), ReadBytes(target_)) << Utf8(name);
+    }
+    EXPECT_EQ(run.out, logs + Summary(static_cast<int>(names.size()), 0, 0));
+    EXPECT_FALSE(ReadBytes(folder_.File(L"out/notes.txt")));
+    EXPECT_FALSE(std::filesystem::exists(FsPath(folder_.File(L"out/link"))));
+}
+
+TEST_F(ConsoleConverter, BatchExitStatusIsItsWorstFile) {
+    const std::wstring empty = Put(L"empty.vlf", "<Editor><Harness/></Editor>");
+    const std::wstring broken = Put(L"broken.vlf", "<Editor>");
+    const std::wstring missing = folder_.File(L"missing.vlf");
+    struct Case {
+        std::vector<std::wstring> files;
+        int status;
+        std::string summary;
+        std::string error;
+    };
+    for (const Case& batch : {
+             // one file by two names: converted once
+             Case{{source_, folder_.File(L"./sample.vlf")}, 0, Summary(1, 0, 0), ""},
+             Case{{empty, source_}, 3, Summary(1, 1, 0), ""},
+             Case{{broken, empty, source_}, 1, Summary(1, 1, 1), ""},
+             Case{{missing, source_}, 1, Summary(1, 0, 1), "cannot read '" + Utf8(missing) + "'"},
+         }) {
+        WriteBytes(source_, sample_);
+        std::vector<std::wstring> arguments{L"--in-place"};
+        arguments.insert(arguments.end(), batch.files.begin(), batch.files.end());
+        const ProcessResult run = Convert(arguments);
+        EXPECT_EQ(run.exitCode, batch.status) << batch.summary;
+        EXPECT_TRUE(EndsWith(run.out, batch.summary)) << run.out;
+        EXPECT_NE(run.err.find(batch.error), std::string::npos) << run.err;
+        EXPECT_NE(ReadBytes(source_), sample_) << batch.summary;
+    }
+}
+
+TEST_F(ConsoleConverter, BatchRefusesTwoFilesForOneTargetBeforeWriting) {
+    const std::wstring other = Put(L"other/sample.vlf", sample_);
+    const ProcessResult run = Convert({L"--output-dir", folder_.File(L"out"), source_, other});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("'" + Utf8(source_) + "' and '" + Utf8(other) + "'"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(folder_.Listing(), L"other\nsample.vlf\n");
+}
+
+TEST_F(ConsoleConverter, BatchFailsTheFilesOfAnOutputFolderThatCannotBeMade) {
+    Put(L"in/sub/a.vlf", sample_);
+    Put(L"in/b.vlf", sample_);
+    Put(L"out/sub", "a file in the way");
+    // b.vlf named through its folder and by name: converted once
+    const ProcessResult run = Convert({L"--output-dir", folder_.File(L"out"), L"--jobs", L"1",
+                                       folder_.File(L"in"), folder_.File(L"in/b.vlf")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot create the folder '" + Shown(folder_.File(L"out/sub")) + "'"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(EndsWith(run.out, Summary(1, 0, 1)));
+    EXPECT_NE(ReadBytes(folder_.File(L"out/b.vlf")).value_or("").find("12,13"), std::string::npos);
+}
+
+TEST_F(ConsoleConverter, BatchExplainsItsUsage) {
+    std::vector<std::vector<std::wstring>> wrong{
+        {L"--in-place"},
+        {L"--in-place", source_, L"--jobs"},
+        {L"--jobs", L"2", source_, target_},
+        {L"--in-place", L"--output-dir", target_, source_}};
+    for (const wchar_t* jobs : {L"0", L"-1", L"two", L""}) {
+        wrong.push_back({L"--in-place", L"--jobs", jobs, source_});
+    }
+    for (const auto& arguments : wrong) {
+        const ProcessResult run = Convert(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("usage: ostrel-convert --in-place"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(folder_.Listing(), L"sample.vlf\n");
+    EXPECT_EQ(ReadBytes(source_), sample_);
+}
+
 #ifndef _WIN32
 // A write that fails midway (here: beyond the file-size limit) must leave the old file whole.
 TEST_F(ConsoleConverter, AFailedWriteLeavesTheOldFileIntact) {
@@ -190,6 +314,15 @@ TEST_F(ConsoleConverter, AStopSignalAbandonsTheSaveAndEndsTheProcess) {
         << run.out;
     EXPECT_EQ(ReadBytes(target_), "old");
     EXPECT_EQ(folder_.Listing(), L"converted.vlf\nsample.vlf\n");
+}
+
+TEST_F(ConsoleConverter, BatchStartsNoFileOnceAskedToStop) {
+    ProcessOptions interrupted;
+    interrupted.interrupted = true;
+    const ProcessResult run = RunProcess(ConverterPath(), {L"--in-place", source_}, interrupted);
+    EXPECT_EQ(run.exitCode, 128 + SIGINT);
+    EXPECT_EQ(run.out, Summary(0, 0, 0));
+    EXPECT_EQ(ReadBytes(source_), sample_);
 }
 #endif
 

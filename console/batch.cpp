@@ -1,0 +1,232 @@
+#include "console/batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "base/error.h"
+#include "base/utf8.h"
+#include "console/batch_plan.h"
+#include "console/console_host.h"
+#include "res/texts.h"
+
+#ifdef _WIN32
+#include "base/win32_handles.h"
+#else
+#include <unistd.h>
+
+#include "base/stop_signals.h"
+#endif
+
+namespace ostrel::console {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class FileOutcome { kConverted, kNothingToConvert, kFailed };
+
+// What one file's conversion had to say, to be printed in one piece.
+struct FileReport {
+    std::wstring log;       // for standard output
+    std::wstring messages;  // for standard error
+    FileOutcome outcome;
+};
+
+// The outcomes of the files printed so far.
+struct Tally {
+    std::size_t converted = 0;
+    std::size_t nothingToConvert = 0;
+    std::size_t failed = 0;
+
+    void Count(FileOutcome outcome) {
+        ++(outcome == FileOutcome::kConverted          ? converted
+           : outcome == FileOutcome::kNothingToConvert ? nothingToConvert
+                                                       : failed);
+    }
+    int ExitStatus() const {
+        if (failed > 0) return kFailed;
+        return nothingToConvert > 0 ? kNothingToConvert : kCompleted;
+    }
+    std::wstring Summary() const {
+        return FormatText(IDS_BATCH_SUMMARY,
+                          {std::to_wstring(converted), std::to_wstring(nothingToConvert),
+                           std::to_wstring(failed)});
+    }
+};
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+    return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+bool StopRequested() {
+#ifdef _WIN32
+    return false;  // Ctrl-C ends a Windows console program at once
+#else
+    return StopSignalPending();
+#endif
+}
+
+// "N of M files done" on standard error, rewritten in place; only where somebody watches.
+class ProgressLine {
+  public:
+    explicit ProgressLine(bool shown) : shown_(shown) {}
+
+    void Show(std::size_t done, std::size_t total) {
+        if (!shown_) return;
+        const std::wstring text =
+            FormatText(IDS_BATCH_PROGRESS, {std::to_wstring(done), std::to_wstring(total)});
+        WriteText(stderr, L"\r" + text);
+        width_ = text.size();
+    }
+    // Blanks the line out, before other text is printed and when the batch ends.
+    void Clear() {
+        if (width_ == 0) return;
+        WriteText(stderr, L"\r" + std::wstring(width_, L' ') + L"\r");
+        width_ = 0;
+    }
+
+  private:
+    bool shown_;
+    std::size_t width_ = 0;  // of the text shown; 0 while none is
+};
+
+// Prints the reports of the files in their order, each one whole as soon as all before it are
+// printed, whichever worker delivers it.
+class ReportPrinter {
+  public:
+    ReportPrinter(std::size_t count, bool showProgress)
+        : waiting_(count), progress_(showProgress && count > 1) {}
+
+    void Deliver(std::size_t index, FileReport report) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        waiting_[index] = std::move(report);
+        ++done_;
+        for (; printed_ < waiting_.size() && waiting_[printed_]; ++printed_) {
+            Print(*waiting_[printed_]);
+            waiting_[printed_].reset();
+        }
+        progress_.Show(done_, waiting_.size());
+    }
+    // Ends the progress line; gives the outcomes of the files printed.
+    Tally Finish() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        progress_.Clear();
+        return tally_;
+    }
+
+  private:
+    void Print(const FileReport& report) {
+        progress_.Clear();
+        if (!report.log.empty()) WriteText(stdout, report.log);
+        if (!report.messages.empty()) WriteText(stderr, report.messages);
+        tally_.Count(report.outcome);
+    }
+
+    std::mutex mutex_;
+    std::vector<std::optional<FileReport>> waiting_;
+    std::size_t printed_ = 0;
+    std::size_t done_ = 0;
+    Tally tally_;
+    ProgressLine progress_;
+};
+
+FileOutcome OutcomeOf(std::optional<engine::ConversionOutcome> outcome) {
+    if (outcome == engine::ConversionOutcome::Completed) return FileOutcome::kConverted;
+    if (outcome == engine::ConversionOutcome::NoFixtureBlocks) {
+        return FileOutcome::kNothingToConvert;
+    }
+    return FileOutcome::kFailed;
+}
+
+FileReport Failure(const std::wstring& message) { return {L"", message, FileOutcome::kFailed}; }
+
+// Creates the folders of a target under the output folder; gives the message of a failure.
+std::wstring MakeTargetFolder(const BatchFile& file) {
+    const fs::path folder = FsPath(file.target).parent_path();
+    std::error_code error;
+    if (file.target == file.source || folder.empty()) return {};
+    fs::create_directories(folder, error);
+    if (!error) return {};
+    return FormatText(IDS_BATCH_NO_FOLDER,
+                      {WideName(folder), file.source, FromUtf8(error.message())}) +
+           L"\r\n";
+}
+
+FileReport ConvertFile(const BatchFile& file) {
+    if (!file.problem.empty()) return Failure(file.problem + L"\r\n");
+    if (const std::wstring problem = MakeTargetFolder(file); !problem.empty()) {
+        return Failure(problem);
+    }
+    ConsoleHost host(file.source, file.target, ConsoleHost::Output::kKept);
+    const auto outcome = RunConsoleConversion(host);
+    return {host.Log(), host.Messages(), OutcomeOf(outcome)};
+}
+
+// Converts the file on a worker thread, whose COM start gave `comStarted` (Windows).
+FileReport ConvertOnThisThread(const BatchFile& file, HResult comStarted) {
+    try {
+        if (hr::Failed(comStarted)) {
+            return Failure(ErrorLine(comStarted, LoadText(IDS_CONSOLE_NO_COM)));
+        }
+        return ConvertFile(file);
+    } catch (...) {
+        const ErrorReport error = DescribeCurrentException();
+        return Failure(ErrorLine(error.code, error.description));
+    }
+}
+
+// Converts the next file not yet taken, again and again, until none is left or the process has
+// been asked to stop (a save under way abandons by itself).
+void Work(const std::vector<BatchFile>& files, std::atomic<std::size_t>& next,
+          ReportPrinter& printer) {
+#ifdef _WIN32
+    // The document service is reached through COM, which each thread starts for itself.
+    const OleInitialization ole;
+    const HResult comStarted = ole.Result();
+#else
+    const HResult comStarted = hr::kOk;
+#endif
+    for (std::size_t index = 0; !StopRequested() && (index = next++) < files.size();) {
+        printer.Deliver(index, ConvertOnThisThread(files[index], comStarted));
+    }
+}
+
+}  // namespace
+
+unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+int RunBatch(const BatchOptions& options) {
+    const BatchPlan plan = PlanBatch(options.paths, options.outputFolder);
+    if (!plan.refusal.empty()) {
+        WriteText(stderr, plan.refusal + L"\r\n");
+        return kUsage;
+    }
+    ReportPrinter printer(plan.files.size(), StandardErrorIsTerminal());
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> workers;
+    const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.files.size());
+    try {
+        while (workers.size() < wanted) {
+            workers.emplace_back(Work, std::cref(plan.files), std::ref(next), std::ref(printer));
+        }
+    } catch (const std::system_error&) {
+        // The system gave fewer threads than asked: the batch goes on with those it has.
+    }
+    if (workers.empty()) Work(plan.files, next, printer);
+    for (auto& worker : workers) worker.join();
+    const Tally tally = printer.Finish();
+    WriteText(stdout, tally.Summary() + L"\r\n");
+    return tally.ExitStatus();
+}
+
+}  // namespace ostrel::console

@@ -1,0 +1,25 @@
+// ostrel-convert --in-place | --output-dir DIR [--jobs N] PATH...: many files, several at once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel::console {
+
+struct BatchOptions {
+    std::vector<std::wstring> paths;           // files and folders, as the user named them
+    std::optional<std::wstring> outputFolder;  // none: each file is converted in place
+    unsigned jobs = 1;                         // how many files are converted at once
+};
+
+// How many files are converted at once unless the user says: one for each processor.
+unsigned DefaultJobs();
+
+// Converts the files the paths stand for (see PlanBatch), each exactly as the two-argument form
+// would. Prints each file's report whole, in the order of the paths, then a summary line; gives
+// the batch's exit status: its worst file's (failed, then nothing to convert, then completed), or
+// kUsage when two files would be written to the same place and nothing was converted.
+int RunBatch(const BatchOptions& options);
+
+}  // namespace ostrel::console

@@ -1,0 +1,38 @@
+// Which files a batch converts and where each one goes, settled before anything is written.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel::console {
+
+// The file-system path of a name of the program's wide text, and back. POSIX: a name's bytes that
+// are not UTF-8 travel as lone surrogates (Utf8Errors::kEscape), so that no name is lost.
+std::filesystem::path FsPath(const std::wstring& name);
+std::wstring WideName(const std::filesystem::path& path);
+
+// One file of a batch.
+struct BatchFile {
+    std::wstring source;  // as the user named it, or the named folder's path joined to it
+    std::wstring target;  // the source itself, or its place under the output folder
+    // Why the file cannot be converted (it cannot be found or read); empty when it can.
+    std::wstring problem;
+};
+
+// The files of a batch in the order the user named them, each once, or the reason the batch is
+// refused (two files that would be written to the same place).
+struct BatchPlan {
+    std::vector<BatchFile> files;
+    std::wstring refusal;
+};
+
+// Plans the conversion of the paths: a folder stands for the .vlf files in it and its subfolders
+// (any case; links to folders are not followed), in the order of their paths below it; a file
+// stands for itself. Without an output folder each file is converted in place; with one it goes
+// there under its own name, a file found in a folder keeping its path below that folder.
+BatchPlan PlanBatch(const std::vector<std::wstring>& paths,
+                    const std::optional<std::wstring>& outputFolder);
+
+}  // namespace ostrel::console
