@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
@@ -792,7 +793,10 @@ void XmlNode::putText(std::wstring_view text) {
 
 HResult CreateDocument(std::shared_ptr<backend::DocumentImpl>& document) {
     try {
-        xmlInitParser();
+        // libxml2 reads its "initialised" flag without a lock: the first call must not race
+        // with others when several conversions start at once.
+        static std::once_flag initialised;
+        std::call_once(initialised, xmlInitParser);
         document = std::make_shared<Libxml2Document>();
         return hr::kOk;
     } catch (const std::bad_alloc&) {
