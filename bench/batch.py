@@ -16,7 +16,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run import write_program  # noqa: E402  (the program files of the conversion benchmark)
+from run import run, write_program  # noqa: E402  (shared with the conversion benchmark)
 
 FILES = 300
 FIXTURES = 200
@@ -26,25 +26,9 @@ TARGET_SPEEDUP = 1.6
 SHELL_LOOP = 'for f in "$1"/*.vlf; do "$0" "$f" "$2/${f##*/}" || exit 1; done'
 
 
-def run(argv):
-    """Runs a program with its output discarded; gives its wall time and its processor time (user
-    and system, its children's included) in seconds."""
-    start = time.perf_counter()
-    pid = os.fork()
-    if pid == 0:
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, 1)
-        os.execv(argv[0], argv)
-    _, status, usage = os.wait4(pid, 0)
-    elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"{argv} failed with status {os.waitstatus_to_exitcode(status)}")
-    return elapsed, usage.ru_utime + usage.ru_stime
-
-
 def run_into_new_folder(make_argv, out):
     """Runs one way into a new empty output folder; gives its times."""
-    times = run(make_argv(out))
+    times = run(make_argv(out))[:2]  # wall and processor time
     converted = sum(len(files) for _, _, files in os.walk(out))
     if converted != FILES:
         sys.exit(f"{converted} files converted instead of {FILES}")

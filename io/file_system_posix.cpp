@@ -12,6 +12,7 @@
 #include "base/stop_signals.h"
 #include "base/utf8.h"
 #include "io/file_system.h"
+#include "io/sinks.h"
 
 namespace ostrel::io {
 
@@ -127,44 +128,6 @@ HResult WriteAll(int fd, std::string_view bytes) {
     return hr::kOk;
 }
 
-// Buffers the pieces of the content on their way into the file. A save is abandoned at the next
-// buffer-full when the process has been asked to stop.
-class FileSink final : public ByteSink {
-  public:
-    explicit FileSink(int fd) : fd_(fd) { buffer_.reserve(kCapacity); }
-
-    HResult Write(std::string_view bytes) override {
-        if (buffer_.size() + bytes.size() > kCapacity) {
-            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
-        }
-        if (bytes.size() >= kCapacity) return WriteAll(fd_, bytes);
-        buffer_.append(bytes);
-        return hr::kOk;
-    }
-
-    HResult Flush() {
-        if (StopSignalPending()) return hr::kCancelled;
-        const HResult written = WriteAll(fd_, buffer_);
-        buffer_.clear();
-        return written;
-    }
-
-  private:
-    static constexpr std::size_t kCapacity = std::size_t{1} << 18;
-    int fd_;
-    std::string buffer_;
-};
-
-// Collects the content, for the one way of writing that needs its size first.
-class StringSink final : public ByteSink {
-  public:
-    HResult Write(std::string_view bytes) override {
-        content.append(bytes);
-        return hr::kOk;
-    }
-    std::string content;
-};
-
 // Makes the rename itself durable; a failure here cannot undo it and is not reported.
 void SyncFolder(const std::string& folder) {
     const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -189,7 +152,7 @@ HResult TakeOverAttributes(int fd, const struct stat* existing) {
 HResult WriteInPlace(const std::string& target, const ContentWriter& write) {
     StringSink sink;
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
-    const std::string& content = sink.content;
+    const std::string& content = sink.Content();
     const UniqueFd fd(open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd) return CodeOfErrno(errno);
     const auto size = static_cast<off_t>(content.size());
@@ -213,7 +176,10 @@ HResult WriteAndReplace(const std::string& target, const struct stat* existing,
     }
     if (created != 0) return CodeOfErrno(created);
 
-    FileSink sink(temporary.Fd());
+    // A save is abandoned at the next buffer-full when the process has been asked to stop.
+    BufferedSink sink(std::size_t{1} << 18, [fd = temporary.Fd()](std::string_view bytes) {
+        return StopSignalPending() ? hr::kCancelled : WriteAll(fd, bytes);
+    });
     HResult result = write(sink);
     if (!hr::Failed(result)) result = sink.Flush();
     if (!hr::Failed(result) && fsync(temporary.Fd()) != 0) result = CodeOfErrno(errno);

@@ -1,6 +1,7 @@
 // The file operations on Windows. The target is written by the program itself, not by the DOM
 // service, so that every save replaces the file in one step and reports a meaningful code.
 #include "io/file_system.h"
+#include "io/sinks.h"
 
 #include <windows.h>
 
@@ -111,37 +112,10 @@ HResult WriteAll(HANDLE file, std::string_view bytes) {
     return hr::kOk;
 }
 
-// Passes the producer's pieces on to a file through a buffer, so that many small pieces make
-// few writes; a piece too large for the buffer goes straight through.
-class FileSink final : public ByteSink {
-  public:
-    explicit FileSink(HANDLE file) : file_(file) { buffer_.reserve(kCapacity); }
-
-    HResult Write(std::string_view bytes) override {
-        if (bytes.size() > kCapacity - buffer_.size()) {
-            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
-            if (bytes.size() >= kCapacity) return WriteAll(file_, bytes);
-        }
-        buffer_.append(bytes);
-        return hr::kOk;
-    }
-
-    // Writes what the buffer holds.
-    HResult Flush() {
-        const HResult written = WriteAll(file_, buffer_);
-        buffer_.clear();
-        return written;
-    }
-
-  private:
-    static constexpr std::size_t kCapacity = std::size_t{64} << 10;
-    HANDLE file_;
-    std::string buffer_;
-};
-
 // Writes the producer's content into the file and flushes it to the disk.
 HResult WriteContent(HANDLE file, const ContentWriter& write) {
-    FileSink sink(file);
+    BufferedSink sink(std::size_t{64} << 10,
+                      [file](std::string_view bytes) { return WriteAll(file, bytes); });
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
     if (const HResult flushed = sink.Flush(); hr::Failed(flushed)) return flushed;
     return FlushFileBuffers(file) ? hr::kOk : LastError();
@@ -191,19 +165,6 @@ HResult ReplaceTarget(const std::wstring& target, TemporaryFile& replacement) {
     }
     return FromWin32(error);
 }
-
-// Collects the producer's content in memory.
-class StringSink final : public ByteSink {
-  public:
-    HResult Write(std::string_view bytes) override {
-        content_.append(bytes);
-        return hr::kOk;
-    }
-    const std::string& Content() const { return content_; }
-
-  private:
-    std::string content_;
-};
 
 // Moves the end of the file to `size`, growing or shrinking it.
 bool SetEndAt(HANDLE file, std::size_t size) {

@@ -1,0 +1,58 @@
+// The sinks the platforms' file writers pass a producer's content through. Not part of io's
+// interface.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "io/file_system.h"
+
+namespace ostrel::io {
+
+// Collects the content in memory, for a write that needs its size first.
+class StringSink final : public ByteSink {
+  public:
+    HResult Write(std::string_view bytes) override {
+        content_.append(bytes);
+        return hr::kOk;
+    }
+    const std::string& Content() const { return content_; }
+
+  private:
+    std::string content_;
+};
+
+// Passes the pieces on to `write` through a buffer, so that many small pieces make few writes; a
+// piece too large for the buffer goes straight through.
+class BufferedSink final : public ByteSink {
+  public:
+    using Writer = std::function<HResult(std::string_view bytes)>;
+    BufferedSink(std::size_t capacity, Writer write)
+        : capacity_(capacity), write_(std::move(write)) {
+        buffer_.reserve(capacity_);
+    }
+
+    HResult Write(std::string_view bytes) override {
+        if (bytes.size() > capacity_ - buffer_.size()) {
+            if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
+            if (bytes.size() >= capacity_) return write_(bytes);
+        }
+        buffer_.append(bytes);
+        return hr::kOk;
+    }
+
+    // Writes what the buffer holds.
+    HResult Flush() {
+        const HResult written = write_(buffer_);
+        buffer_.clear();
+        return written;
+    }
+
+  private:
+    std::size_t capacity_;
+    Writer write_;
+    std::string buffer_;
+};
+
+}  // namespace ostrel::io
