@@ -1,6 +1,5 @@
 #include "base/error.h"
 
-#include <cstdio>
 #include <new>
 
 #include "base/utf8.h"
@@ -38,20 +37,8 @@ std::wstring MessageOfCode(HResult code) {
 
 #ifndef _WIN32
 
-namespace {
-std::string DescribeForWhat(HResult code, const std::wstring& description) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(code));
-    std::string text = std::string("error ") + hex;
-    if (!description.empty()) text += ": " + ToUtf8(description);
-    return text;
-}
-}  // namespace
-
 Error::Error(HResult code, std::wstring description)
-    : code_(code),
-      description_(std::move(description)),
-      what_(DescribeForWhat(code_, description_)) {}
+    : code_(code), description_(std::move(description)) {}
 
 void RaiseError(HResult code, const std::wstring& description) { throw Error(code, description); }
 

@@ -29,12 +29,12 @@ class Error : public std::exception {
     HResult Code() const noexcept { return code_; }
     // What the failing object said about it; may be empty.
     const std::wstring& Description() const noexcept { return description_; }
-    const char* what() const noexcept override { return what_.c_str(); }
+    // Read the error through ErrorCode and ErrorDescription; this only names the type.
+    const char* what() const noexcept override { return "ostrel::Error"; }
 
   private:
     HResult code_;
     std::wstring description_;
-    std::string what_;
 };
 #endif
 

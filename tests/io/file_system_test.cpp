@@ -134,6 +134,12 @@ TEST_F(AtomicWrite, KeepsModeOwnerAndLinks) {
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_TRUE(fs::is_symlink(test::FsPath(link)) && fs::is_symlink(test::FsPath(dangling)));
     EXPECT_EQ(test::ReadBytes(folder_.File(L"named.vlf")), "created");
+    // A new file gets the mode every new file of the user gets.
+    const mode_t mask = umask(027);
+    umask(mask);
+    struct stat created;
+    ASSERT_EQ(stat(test::FsPath(folder_.File(L"named.vlf")).c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 07777, 0666 & ~mask);
 }
 
 TEST_F(AtomicWrite, TheTemporaryFileIsPrivateAndNamedAsOurs) {
