@@ -212,7 +212,9 @@ std::vector<std::pair<std::string, std::string>> AttributesOf(xmlNodePtr element
 // Reads the file from its start, in large blocks, handing its bytes on.
 class SequentialReader {
   public:
-    explicit SequentialReader(int fd) : fd_(fd), buffer_(std::size_t{1} << 20) {}
+    // Blocks of a megabyte, or of the file's size when it is smaller.
+    SequentialReader(int fd, std::uint64_t size)
+        : fd_(fd), buffer_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, 1 << 20))) {}
 
     // Hands the next `count` bytes to the sink.
     HResult CopyTo(io::ByteSink& sink, std::uint64_t count) {
@@ -383,7 +385,7 @@ HResult SourceCopy::Write(io::ByteSink& sink, xmlDocPtr doc) const {
         }
     }
     const FileEncoding encoding(encoding_, unitWidth_, bigEndian_);
-    SequentialReader reader(file_.Get());
+    SequentialReader reader(file_.Get(), static_cast<std::uint64_t>(status_.st_size));
     std::uint64_t position = 0;
     std::string raw, text, bytes;
     for (const Edit& edit : edits) {
