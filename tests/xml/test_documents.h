@@ -73,6 +73,7 @@ struct FileForm {
     const wchar_t* blockLineEnd;               // of the lines inside the first fixture's block
     const wchar_t* quote;                      // of the declaration and the attributes
     const wchar_t* checksum;                   // the root's CRC as written; nullptr for none
+    bool doctype = false;  // with a document type whose markup looks like a CDATA section
 };
 
 // A program file of that form: its CRC and its two fixture blocks given as written, except that
@@ -86,8 +87,12 @@ inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
         block += c == L'\n' ? std::wstring(form.blockLineEnd) : std::wstring(1, c);
     std::wstring text = L"<?xml version=" + q + L"1.0" + q;
     if (form.encoding != nullptr) text += L" encoding=" + q + form.encoding + q;
-    text += L"?>" + end + L"<!-- Pr\u00FCfprogramm \u00B5 -->" + end + L"<Editor Version=" + q +
-            L"3.2" + q;
+    text += L"?>" + end + L"<!-- Pr\u00FCfprogramm \u00B5 -->" + end;
+    if (form.doctype) {
+        text +=
+            L"<!DOCTYPE Editor [<!ENTITY q \"a'b<![CDATA[x]]>\"> <!-- ']]> --> <?pi > ?>]>" + end;
+    }
+    text += L"<Editor Version=" + q + L"3.2" + q;
     if (checksum != nullptr && form.checksum != nullptr) text += L"  CRC = " + q + checksum + q;
     text += L" Name=" + q + L"A&#38;B &#956;" + q;
     if (checksum != nullptr && form.checksum == nullptr)
