@@ -369,19 +369,28 @@ inline const test::FileForm kForms[] = {
     {"UTF-16 little-endian", L"UTF-16", test::Utf16LeWithBom, L"\r\n", L"\r\n", L"\"", L"1"},
     {"UTF-16 big-endian, a document type", L"UTF-16", test::Utf16BeWithBom, L"\n", L"\n", L"'",
      L"1", true},
+    {"UTF-16 without a mark", L"UTF-16", test::Utf16LeWithoutBom, L"\n", L"\n", L"\"", L"1"},
     {"ISO-8859-1", L"ISO-8859-1", test::SingleByte, L"\n", L"\n", L"'", L"5A17C3E9"},
     {"windows-1252 without CRC", L"windows-1252", test::SingleByte, L"\r\n", L"\r\n", L"\"",
      nullptr},
 };
-inline constexpr wchar_t kFirst[] = L"\n\t\t\t\t12\n\t\t\t\t13,A7\n\t\t\t";
 inline constexpr wchar_t kThird[] = L"20,S1";
+// The first block before and after the rewrite; where the encoding has every character, a copied
+// pin line holds one beyond the Basic Multilingual Plane.
+inline std::wstring FirstBlock(const test::FileForm& form, bool rewritten) {
+    const bool unicode =
+        form.encoding == nullptr || std::wstring(form.encoding).rfind(L"UTF", 0) == 0;
+    return (rewritten ? L"\n\t\t\t\t12,13\n\t\t\t\t13,14" : L"\n\t\t\t\t12\n\t\t\t\t13,A7") +
+           std::wstring(unicode ? L"\n\t\t\t\t14,A7,\U0001D11E" : L"") + L"\n\t\t\t";
+}
 
 TYPED_TEST_P(DomContractTest, SavesUnchangedFilesByteForByte) {
     std::vector<std::string> files{
         test::ReadBytes(test::SourceFile(L"examples/sample.vlf")).value()};
     if (TypeParam::kSavesByteForByte) {
         for (const auto& form : kForms) {
-            files.push_back(form.encode(test::ProgramText(form, form.checksum, kFirst, kThird)));
+            files.push_back(form.encode(
+                test::ProgramText(form, form.checksum, FirstBlock(form, false), kThird)));
         }
     }
     for (const std::string& file : files) {
@@ -396,11 +405,10 @@ TYPED_TEST_P(DomContractTest, SavesUnchangedFilesByteForByte) {
 
 TYPED_TEST_P(DomContractTest, ChangedFilesDifferOnlyWhereTheyChanged) {
     if (!TypeParam::kSavesByteForByte) GTEST_SKIP() << "the service writes the whole tree";
-    const std::wstring first = L"\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t";
     for (const auto& form : kForms) {
         SCOPED_TRACE(form.name);
-        Document document =
-            this->Loaded(form.encode(test::ProgramText(form, form.checksum, kFirst, kThird)));
+        Document document = this->Loaded(
+            form.encode(test::ProgramText(form, form.checksum, FirstBlock(form, false), kThird)));
         ASSERT_TRUE(document);
         engine::ReplaceAttribute(L"CRC", document.selectSingleNode(L"/Editor").asElement(), L"");
         const auto block = [&](const wchar_t* name) {
@@ -410,6 +418,7 @@ TYPED_TEST_P(DomContractTest, ChangedFilesDifferOnlyWhereTheyChanged) {
                 .firstChild()
                 .asCDataSection();
         };
+        const std::wstring first = FirstBlock(form, true);
         block(L"J1").putText(first);
         // A block without a line end of its own takes the file's.
         block(L"J3").putText(L"\n20,21\n");

@@ -4,7 +4,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 
@@ -116,6 +120,28 @@ TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasR
         ASSERT_EQ(document.save(path), hr::kOk);
         EXPECT_EQ(test::ReadBytes(path), expected);
     }
+}
+
+TEST(Libxml2Document, AWholeWriteThatFailsGivesTheWritersCode) {
+    test::TempDir temp;
+    const std::wstring path = temp.File(L"program.xml");
+    test::WriteBytes(path, "<Editor><F/></Editor>");
+    std::wstring reason;
+    const Document document = LoadedOrEmpty(path, &reason);
+    ASSERT_TRUE(document);
+    engine::ReplaceAttribute(L"N", document.selectSingleNode(L"/Editor/F").asElement(), L"1");
+    // In a child process whose files may not grow beyond 16 bytes.
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(document.save(path) == hr::kFileTooLarge ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::ReadBytes(path), "<Editor><F/></Editor>");
 }
 
 TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {

@@ -35,25 +35,30 @@ inline constexpr std::string_view kEveryKindFile =
 // µ, Ω and é: Ω has no single-byte code in ISO-8859-1 or windows-1252.
 inline constexpr std::wstring_view kNonAscii = L"\u00B5\u03A9\u00E9";
 
-// UTF-16 little-endian bytes of a text of the Basic Multilingual Plane, with the byte order mark.
-inline std::string Utf16LeWithBom(std::wstring_view text) {
-    std::string bytes = "\xFF\xFE";
+// UTF-16 bytes of a text, characters beyond the Basic Multilingual Plane as surrogate pairs,
+// with the byte order mark or without.
+inline std::string Utf16(std::wstring_view text, bool bigEndian, bool mark) {
+    std::string bytes;
+    const auto put = [&](char32_t unit) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    };
+    if (mark) put(0xFEFF);
     for (wchar_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>((c >> 8) & 0xFF);
+        const auto code = static_cast<char32_t>(c);
+        if (code < 0x10000) {
+            put(code);
+        } else {
+            put(0xD800 + ((code - 0x10000) >> 10));
+            put(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
     }
     return bytes;
 }
-
-// UTF-16 big-endian bytes of a text of the Basic Multilingual Plane, with the byte order mark.
-inline std::string Utf16BeWithBom(std::wstring_view text) {
-    std::string bytes = "\xFE\xFF";
-    for (wchar_t c : text) {
-        bytes += static_cast<char>((c >> 8) & 0xFF);
-        bytes += static_cast<char>(c & 0xFF);
-    }
-    return bytes;
-}
+inline std::string Utf16LeWithBom(std::wstring_view text) { return Utf16(text, false, true); }
+inline std::string Utf16BeWithBom(std::wstring_view text) { return Utf16(text, true, true); }
+inline std::string Utf16LeWithoutBom(std::wstring_view text) { return Utf16(text, false, false); }
 
 // Single-byte bytes of a text whose characters all have a code below 256 in the encoding:
 // ISO-8859-1 is the identity there; windows-1252 differs only in 0x80-0x9F, of which the euro
