@@ -125,7 +125,11 @@ TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasR
 TEST(Libxml2Document, AWholeWriteThatFailsGivesTheWritersCode) {
     test::TempDir temp;
     const std::wstring path = temp.File(L"program.xml");
-    test::WriteBytes(path, "<Editor><F/></Editor>");
+    // Larger than any buffer between the serialiser and the file, so that it fails midway.
+    std::string file = "<Editor><F/>";
+    for (int i = 0; i < 100000; ++i) file += "<P/>";
+    file += "</Editor>";
+    test::WriteBytes(path, file);
     std::wstring reason;
     const Document document = LoadedOrEmpty(path, &reason);
     ASSERT_TRUE(document);
@@ -141,7 +145,7 @@ TEST(Libxml2Document, AWholeWriteThatFailsGivesTheWritersCode) {
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(test::ReadBytes(path), "<Editor><F/></Editor>");
+    EXPECT_EQ(test::ReadBytes(path), file);
 }
 
 TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {
