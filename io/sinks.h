@@ -24,7 +24,8 @@ class StringSink final : public ByteSink {
 };
 
 // Passes the pieces on to `write` through a buffer, so that many small pieces make few writes; a
-// piece too large for the buffer goes straight through.
+// piece too large for the buffer goes straight through. A failed write is kept: every later call
+// gives it, so that a producer that goes on regardless cannot make a file with a gap pass.
 class BufferedSink final : public ByteSink {
   public:
     using Writer = std::function<HResult(std::string_view bytes)>;
@@ -36,23 +37,30 @@ class BufferedSink final : public ByteSink {
     HResult Write(std::string_view bytes) override {
         if (bytes.size() > capacity_ - buffer_.size()) {
             if (const HResult flushed = Flush(); hr::Failed(flushed)) return flushed;
-            if (bytes.size() >= capacity_) return write_(bytes);
+            if (bytes.size() >= capacity_) return Pass(bytes);
         }
+        if (hr::Failed(failure_)) return failure_;
         buffer_.append(bytes);
         return hr::kOk;
     }
 
-    // Writes what the buffer holds.
+    // Writes what the buffer holds; gives the first failure of any write.
     HResult Flush() {
-        const HResult written = write_(buffer_);
+        const HResult written = Pass(buffer_);
         buffer_.clear();
         return written;
     }
 
   private:
+    HResult Pass(std::string_view bytes) {
+        if (!hr::Failed(failure_)) failure_ = write_(bytes);
+        return failure_;
+    }
+
     std::size_t capacity_;
     Writer write_;
     std::string buffer_;
+    HResult failure_ = hr::kOk;
 };
 
 }  // namespace ostrel::io

@@ -168,7 +168,14 @@ TEST_F(AtomicWrite, AStopSignalAbandonsTheSave) {
     {
         const StopSignalsHeld held;
         std::raise(SIGTERM);
-        EXPECT_EQ(WriteFileAtomically(target_, "new"), hr::kCancelled);
+        // Even for a producer that goes on after its writes failed.
+        EXPECT_EQ(WriteFileAtomically(target_,
+                                      [](ByteSink& sink) {
+                                          sink.Write(std::string(1 << 20, 'x'));
+                                          sink.Write("tail");
+                                          return hr::kOk;
+                                      }),
+                  hr::kCancelled);
         sigset_t term;
         sigemptyset(&term);
         sigaddset(&term, SIGTERM);

@@ -4,11 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <cstdio>
 
@@ -120,32 +116,6 @@ TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasR
         ASSERT_EQ(document.save(path), hr::kOk);
         EXPECT_EQ(test::ReadBytes(path), expected);
     }
-}
-
-TEST(Libxml2Document, AWholeWriteThatFailsGivesTheWritersCode) {
-    test::TempDir temp;
-    const std::wstring path = temp.File(L"program.xml");
-    // Larger than any buffer between the serialiser and the file, so that it fails midway.
-    std::string file = "<Editor><F/>";
-    for (int i = 0; i < 100000; ++i) file += "<P/>";
-    file += "</Editor>";
-    test::WriteBytes(path, file);
-    std::wstring reason;
-    const Document document = LoadedOrEmpty(path, &reason);
-    ASSERT_TRUE(document);
-    engine::ReplaceAttribute(L"N", document.selectSingleNode(L"/Editor/F").asElement(), L"1");
-    // In a child process whose files may not grow beyond 16 bytes.
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(document.save(path) == hr::kFileTooLarge ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(test::ReadBytes(path), file);
 }
 
 TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {
