@@ -1,4 +1,5 @@
 #include "io/file_system.h"
+#include "io/sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,14 @@ TEST_F(AtomicWrite, AFailedProducerOrTargetLeavesEverythingAsItWas) {
     }
     EXPECT_EQ(test::ReadBytes(target_), "old");
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
+}
+
+TEST(BufferedSink, KeepsAFailedWriteForEveryLaterCall) {
+    int writes = 0;
+    BufferedSink sink(4, [&](std::string_view) { return ++writes == 1 ? hr::kDiskFull : hr::kOk; });
+    EXPECT_EQ(sink.Write("12345"), hr::kDiskFull);  // too large for the buffer: written at once
+    EXPECT_EQ(sink.Write("ab"), hr::kDiskFull);
+    EXPECT_EQ(sink.Flush(), hr::kDiskFull);
 }
 
 #ifndef _WIN32
