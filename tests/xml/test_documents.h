@@ -97,9 +97,9 @@ inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
         text +=
             L"<!DOCTYPE Editor [<!ENTITY q \"a'b<![CDATA[x]]>\"> <!-- ']]> --> <?pi > ?>]>" + end;
     }
-    text += L"<Editor Version=" + q + L"3.2" + q;
+    text += L"<Editor xmlns:v=" + q + L"urn:vela" + q + L" Version=" + q + L"3.2" + q;
     if (checksum != nullptr && form.checksum != nullptr) text += L"  CRC = " + q + checksum + q;
-    text += L" Name=" + q + L"A&#38;B &#956;" + q;
+    text += L" Name=" + q + L"A&#38;B &#956;" + q + L" v:Note=" + q + L"n" + q;
     if (checksum != nullptr && form.checksum == nullptr)
         text += L" CRC=\"" + std::wstring(checksum) + L"\"";
     text += L">" + end + L"\t<Harness>" + end + L"\t\t<Fixtures>" + end + L"\t\t\t<Fixture Name=" +
