@@ -12,7 +12,8 @@ namespace {
 std::wstring MessageOfCode(HResult code) {
 #ifdef _WIN32
     std::wstring text;
-    if (const wchar_t* message = _com_error(code).ErrorMessage()) text = message;
+    const _com_error error(code);  // the message lives as long as the error object
+    if (const wchar_t* message = error.ErrorMessage()) text = message;
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
     return text;
 #else

@@ -31,6 +31,7 @@ TEST(PathExists, AcceptsFilesAndFoldersOnly) {
     EXPECT_TRUE(PathExists(folder.path()));
     EXPECT_FALSE(PathExists(folder.File(L"absent.vlf")));
     EXPECT_FALSE(PathExists(L""));
+    EXPECT_FALSE(PathExists(folder.path() + std::wstring(1, L'\0') + L"absent"));
 }
 
 class AtomicWrite : public testing::Test {

@@ -92,7 +92,8 @@ inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
         block += c == L'\n' ? std::wstring(form.blockLineEnd) : std::wstring(1, c);
     std::wstring text = L"<?xml version=" + q + L"1.0" + q;
     if (form.encoding != nullptr) text += L" encoding=" + q + form.encoding + q;
-    text += L"?>" + end + L"<!-- Pr\u00FCfprogramm \u00B5 -->" + end;
+    text += L"?>" + end + L"<!-- Pr\u00FCfprogramm \u00B5 -->" + end +
+            L"<?editor view > <![CDATA[not a section]]> ?>" + end;
     if (form.doctype) {
         text +=
             L"<!DOCTYPE Editor [<!ENTITY q \"a'b<![CDATA[x]]>\"> <!-- ']]> --> <?pi > ?>]>" + end;
