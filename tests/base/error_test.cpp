@@ -31,7 +31,9 @@ TEST(DescribeCurrentException, GivesEveryExceptionACodeAndOneLine) {
     const ErrorReport other = ReportOf([] { throw std::runtime_error("broken"); });
     EXPECT_EQ(other.code, hr::kFail);
     EXPECT_EQ(other.description, L"broken");
-    EXPECT_EQ(ReportOf([] { throw 42; }).code, hr::kFail);
+    const ErrorReport unknown = ReportOf([] { throw 42; });
+    EXPECT_EQ(unknown.code, hr::kFail);
+    EXPECT_FALSE(unknown.description.empty());
 }
 
 }  // namespace

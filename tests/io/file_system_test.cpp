@@ -207,10 +207,15 @@ TEST_F(AtomicWrite, AFolderThatRefusesNewFilesIsWrittenInPlace) {
     }
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
     const int results = test::RunAsOrdinaryUser(locked, [] {
+        const auto failing = [](ByteSink& sink) {
+            sink.Write("half");
+            return hr::kDiskFull;
+        };
         return (WriteFileAtomically(L"kept.vlf", "new") == hr::kOk ? 1 : 0) +
-               (WriteFileAtomically(L"other.vlf", "new") == hr::kAccessDenied ? 2 : 0);
+               (WriteFileAtomically(L"other.vlf", "new") == hr::kAccessDenied ? 2 : 0) +
+               (WriteFileAtomically(L"kept.vlf", failing) == hr::kDiskFull ? 4 : 0);
     });
-    EXPECT_EQ(results, 3);
+    EXPECT_EQ(results, 7);
     EXPECT_EQ(test::ReadBytes(locked + L"/kept.vlf"), "new");
     EXPECT_EQ(RawListing(locked), "kept.vlf\n");
 }

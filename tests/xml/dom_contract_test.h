@@ -289,6 +289,7 @@ TYPED_TEST_P(DomContractTest, LoadFailuresGiveFalseAndAReason) {
         SCOPED_TRACE(ToUtf8(path));
         Document document = this->NewDocument();
         ASSERT_TRUE(document.load(good));
+        EXPECT_TRUE(document.parseError());  // an error object, saying nothing
         EXPECT_FALSE(document.load(path));
         const std::wstring reason = this->Reason(document);
         EXPECT_FALSE(reason.empty());

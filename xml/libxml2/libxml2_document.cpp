@@ -625,7 +625,6 @@ std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string
 
 bool Libxml2Document::load(std::wstring_view path) {
     // Whatever happens, the previous document is gone, as with MSXML.
-    tree_.reset();
     lastError_.reset();
     try {
         std::string reason;
