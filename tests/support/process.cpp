@@ -97,7 +97,13 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
     ProcessResult result;
     const std::string outPath = ToUtf8(capture.File(L"out"), Utf8Errors::kEscape);
     const std::string errPath = ToUtf8(capture.File(L"err"), Utf8Errors::kEscape);
-    std::vector<std::string> argv{ToUtf8(program, Utf8Errors::kEscape)};
+    std::vector<std::string> argv;
+    if (options.interrupted) {
+        // A shell with SIGINT blocked sends it to itself, then becomes the program: the signal
+        // is pending before the program's first instruction, whatever the scheduler does.
+        argv = {"/bin/sh", "-c", "kill -INT $$ && exec \"$0\" \"$@\""};
+    }
+    argv.push_back(ToUtf8(program, Utf8Errors::kEscape));
     for (const auto& argument : arguments) argv.push_back(ToUtf8(argument, Utf8Errors::kEscape));
     std::vector<char*> pointers;
     for (auto& argument : argv) pointers.push_back(argument.data());
@@ -128,7 +134,6 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
     }
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(), environ) == 0) {
-        if (options.interrupted) kill(pid, SIGINT);
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

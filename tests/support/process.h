@@ -18,7 +18,7 @@ struct ProcessOptions {
     // Where standard output goes instead of being captured: a file such as "/dev/full", or
     // kClosedPipe for a pipe whose reader has quit.
     std::string output;
-    // The program starts with SIGINT blocked and already pending.
+    // The program starts with SIGINT blocked and already pending (POSIX).
     bool interrupted = false;
 };
 inline constexpr const char* kClosedPipe = "|";
