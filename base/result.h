@@ -20,6 +20,9 @@ constexpr HResult kInvalidArg = static_cast<HResult>(0x80070057);    // E_INVALI
 constexpr HResult kDiskFull = static_cast<HResult>(0x80070070);      // ERROR_DISK_FULL
 constexpr HResult kFileTooLarge = static_cast<HResult>(0x800700DF);  // ERROR_FILE_TOO_LARGE
 constexpr HResult kCancelled = static_cast<HResult>(0x800704C7);     // ERROR_CANCELLED
+// The program's own (the customer bit set): the file a save would replace is the one its content
+// was made from, and another program changed it meanwhile.
+constexpr HResult kSourceChanged = static_cast<HResult>(0xA0070001);
 
 // True for the failure codes (the high bit set), as the platform's FAILED() test.
 constexpr bool Failed(HResult code) { return code < 0; }

@@ -11,15 +11,16 @@
 #include "base/error.h"
 #include "base/utf8.h"
 #include "console/batch_plan.h"
+#include "io/paths.h"
 #include "console/console_host.h"
 #include "res/texts.h"
+
+#include "base/stop_requests.h"
 
 #ifdef _WIN32
 #include "base/win32_handles.h"
 #else
 #include <unistd.h>
-
-#include "base/stop_signals.h"
 #endif
 
 namespace ostrel::console {
@@ -65,14 +66,6 @@ bool StandardErrorIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 #else
     return isatty(STDERR_FILENO) == 1;
-#endif
-}
-
-bool StopRequested() {
-#ifdef _WIN32
-    return false;  // Ctrl-C ends a Windows console program at once
-#else
-    return StopSignalPending();
 #endif
 }
 
@@ -152,13 +145,13 @@ FileReport Failure(const std::wstring& message) { return {L"", message, FileOutc
 
 // Creates the folders of a target under the output folder; gives the message of a failure.
 std::wstring MakeTargetFolder(const BatchFile& file) {
-    const fs::path folder = FsPath(file.target).parent_path();
+    const fs::path folder = io::FsPath(file.target).parent_path();
     std::error_code error;
     if (file.target == file.source || folder.empty()) return {};
     fs::create_directories(folder, error);
     if (!error) return {};
     return FormatText(IDS_BATCH_NO_FOLDER,
-                      {WideName(folder), file.source, FromUtf8(error.message())}) +
+                      {io::WideName(folder), file.source, FromUtf8(error.message())}) +
            L"\r\n";
 }
 

@@ -10,35 +10,16 @@
 #include <variant>
 
 #include "base/utf8.h"
+#include "io/paths.h"
 #include "res/texts.h"
 
-#ifdef _WIN32
-#include "base/win32_handles.h"
-#else
-#include <sys/stat.h>
-
-#include <cerrno>
-#endif
 
 namespace ostrel::console {
 
 namespace fs = std::filesystem;
 
-fs::path FsPath(const std::wstring& name) {
-#ifdef _WIN32
-    return fs::path(name);
-#else
-    return fs::path(ToUtf8(name, Utf8Errors::kEscape));
-#endif
-}
-
-std::wstring WideName(const fs::path& path) {
-#ifdef _WIN32
-    return path.wstring();
-#else
-    return FromUtf8(path.native(), Utf8Errors::kEscape);
-#endif
-}
+using io::FsPath;
+using io::WideName;
 
 namespace {
 
@@ -50,8 +31,7 @@ struct Found {
     std::wstring problem;
 };
 
-// A file whatever its names: its device and its number there.
-using FileIdentity = std::pair<std::uint64_t, std::uint64_t>;
+using io::FileIdentity;
 
 // The place a target is written to: the file already there, or the path it will have.
 using TargetPlace = std::variant<FileIdentity, std::wstring>;
@@ -103,27 +83,7 @@ std::vector<Found> FindNamed(const std::wstring& name) {
 }
 
 std::optional<FileIdentity> IdentityOf(const fs::path& path, std::error_code& error) {
-    error.clear();
-#ifdef _WIN32
-    const UniqueHandle file(
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
-        error.assign(static_cast<int>(GetLastError()), std::system_category());
-        return std::nullopt;
-    }
-    return FileIdentity{
-        information.dwVolumeSerialNumber,
-        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
-#else
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0) {
-        error.assign(errno, std::generic_category());
-        return std::nullopt;
-    }
-    return FileIdentity{status.st_dev, status.st_ino};
-#endif
+    return io::IdentityOf(WideName(path), error);
 }
 
 TargetPlace PlaceOf(const fs::path& target) {

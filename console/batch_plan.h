@@ -8,11 +8,6 @@
 
 namespace ostrel::console {
 
-// The file-system path of a name of the program's wide text, and back. POSIX: a name's bytes that
-// are not UTF-8 travel as lone surrogates (Utf8Errors::kEscape), so that no name is lost.
-std::filesystem::path FsPath(const std::wstring& name);
-std::wstring WideName(const std::filesystem::path& path);
-
 // One file of a batch.
 struct BatchFile {
     std::wstring source;  // as the user named it, or the named folder's path joined to it

@@ -15,7 +15,7 @@
 #ifdef _WIN32
 #include "base/win32_handles.h"
 #else
-#include "base/stop_signals.h"
+#include "base/stop_requests.h"
 #endif
 
 namespace ostrel::console {
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     // A stop request (Ctrl-C, SIGTERM, SIGHUP) is held until the file system is consistent: a
     // save under way is abandoned and its temporary file removed. Then, at the latest when the
     // run ends, the signal takes its course and ends the process with the signal's status.
-    const ostrel::StopSignalsHeld held(ostrel::StopSignalsHeld::Release::kUnblock);
+    const ostrel::StopRequestsHeld held(ostrel::StopRequestsHeld::Release::kUnblock);
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ostrel::FromUtf8(argv[i], ostrel::Utf8Errors::kEscape));

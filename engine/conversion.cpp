@@ -1,7 +1,7 @@
 #include "engine/conversion.h"
 
 #include "engine/fixture_walk.h"
-#include "io/file_system.h"
+#include "io/paths.h"
 #include "res/texts.h"
 
 namespace ostrel::engine {
@@ -36,6 +36,11 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
         Report(host, kIconHand, LoadText(IDS_TARGET_ACCESS_DENIED));
     } else if (result == hr::kInvalidArg) {
         Report(host, kIconHand, LoadText(IDS_TARGET_INVALID));
+    } else if (result == hr::kCancelled) {
+        // Codes of the program's own safe save, said in words rather than as a number.
+        Report(host, kIconHand, LoadText(IDS_SAVE_STOPPED));
+    } else if (result == hr::kSourceChanged) {
+        Report(host, kIconHand, LoadText(IDS_SOURCE_CHANGED));
     } else {
         Report(host, kIconHand, FormatText(IDS_TARGET_WRITE_ERROR, {HexCode(result)}));
     }

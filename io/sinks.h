@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/file_system.h"
+#include "io/safe_save.h"
 
 namespace ostrel::io {
 

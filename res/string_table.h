@@ -1,8 +1,8 @@
 /* Every text Ostrel shows to its user, by its string-table number.
  *
  * This header is read both by the resource compiler (the STRINGTABLE of ostrel.rc is built from
- * OSTREL_RESOURCE_STRINGS) and by the C++ code (engine/messages.cpp builds its lookup table from
- * both lists), so a text is written here once and nowhere else.
+ * OSTREL_RESOURCE_STRINGS) and by the C++ code (res/texts.cpp builds its lookup table from both
+ * lists), so a text is written here once and nowhere else.
  *
  * Trap: spacing inside the texts is part of them (two blanks after "Error:" and before
  * "Conversion aborted.", three blanks in "File Open Error:   %s").
@@ -36,7 +36,9 @@
 #define IDS_CONSOLE_BAD_OPTION 206
 #define IDS_CONSOLE_NO_DOCUMENT 207
 #define IDS_CONSOLE_NO_COM 208
+#define IDS_SAVE_STOPPED 209
 #define IDS_CONSOLE_LOG_LOST 210
+#define IDS_SOURCE_CHANGED 211
 #define IDS_SOURCE_FILTER 220
 #define IDS_TARGET_FILTER 221
 #define IDS_CONSOLE_BATCH_USAGE 240
@@ -124,7 +126,9 @@
     X(IDS_CONSOLE_BAD_OPTION, "ostrel-convert: unknown option '%s'")                         \
     X(IDS_CONSOLE_NO_DOCUMENT, "the XML document service is not available")                 \
     X(IDS_CONSOLE_NO_COM, "COM cannot be initialised")                                      \
+    X(IDS_SAVE_STOPPED, "Unable to write to the target file.  The save was stopped on request; the target was left as it was.") \
     X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output") \
+    X(IDS_SOURCE_CHANGED, "Unable to write to the target file.  The source changed while it was converted; nothing was written.") \
     X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
     X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||") \
     X(IDS_CONSOLE_BATCH_USAGE, "usage: ostrel-convert --in-place [--jobs N] PATH...\n       ostrel-convert --output-dir DIR [--jobs N] PATH...\nTry 'ostrel-convert --help' for more information.") \

@@ -72,4 +72,6 @@ std::shared_ptr<backend::DocumentImpl> Document::internalObject() const {
 
 HResult Document::save(std::wstring_view path) const { return document().save(path); }
 
+HResult Document::save(io::ByteSink& sink) const { return document().save(sink); }
+
 }  // namespace ostrel::xml

@@ -8,6 +8,7 @@
 // which report through their results.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -122,10 +123,12 @@ class Document : public Node {
     // double); null for an empty handle.
     std::shared_ptr<backend::DocumentImpl> internalObject() const;
 
-    // Writes the whole document to the file, replacing it in one step: on any failure the file
-    // is left exactly as it was. Gives the result code (S_OK, E_ACCESSDENIED, E_INVALIDARG...)
-    // instead of raising.
+    // Writes the whole document to the file through the safe-save layer (io/safe_save.h): on any
+    // failure the file is left exactly as it was. Gives the result code (S_OK, E_ACCESSDENIED,
+    // E_INVALIDARG...) instead of raising.
     HResult save(std::wstring_view path) const;
+    // Writes into the sink the bytes that save(path) would write, and nothing to any file.
+    HResult save(io::ByteSink& sink) const;
 
   private:
     backend::DocumentImpl& document() const;  // raises E_POINTER when empty
@@ -133,6 +136,6 @@ class Document : public Node {
 
 // Creates a new, empty document of one backend; gives a failure code (never raises) and leaves
 // `document` empty when the service cannot be had.
-using DocumentFactory = HResult (*)(Document& document);
+using DocumentFactory = std::function<HResult(Document& document)>;
 
 }  // namespace ostrel::xml

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "io/safe_save.h"
 
 namespace ostrel::xml::backend {
 
@@ -63,9 +64,12 @@ class DocumentImpl : public NodeImpl {
     virtual std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view path) = 0;
     // A new attribute, attached to nothing.
     virtual std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) = 0;
-    // Writes the whole document to the file, replacing it in one step (io::WriteFileAtomically).
-    // Returns the result code instead of raising.
+    // Writes the whole document to the file through io::SaveFile, giving it the snapshot of the
+    // file the document was loaded from. Returns the result code instead of raising.
     virtual HResult save(std::wstring_view path) = 0;
+    // Writes into the sink exactly the bytes that a save to a file would write; the sink's
+    // failure, or the backend's, is the result.
+    virtual HResult save(io::ByteSink& sink) = 0;
 };
 
 }  // namespace ostrel::xml::backend

@@ -141,6 +141,7 @@ class SaveGiving final : public xml::backend::DocumentImpl {
         return inner_->createAttribute(name);
     }
     HResult save(std::wstring_view) override { return code_; }
+    HResult save(io::ByteSink&) override { return code_; }
 
   private:
     std::shared_ptr<DocumentImpl> inner_;
@@ -215,6 +216,7 @@ class FailingDocument final : public xml::backend::DocumentImpl {
     std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view) override { Fail(); }
     std::shared_ptr<NodeImpl> createAttribute(std::wstring_view) override { Fail(); }
     HResult save(std::wstring_view) override { return hr::kFail; }
+    HResult save(io::ByteSink&) override { return hr::kFail; }
 
   private:
     [[noreturn]] static void Fail() { RaiseError(hr::kFail, L"the service broke"); }

@@ -10,26 +10,13 @@
 
 #include "base/utf8.h"
 
+
 namespace ostrel::test {
 
 namespace fs = std::filesystem;
 
-fs::path FsPath(const std::wstring& path) {
-#ifdef _WIN32
-    return fs::path(path);
-#else
-    return fs::path(ToUtf8(path, Utf8Errors::kEscape));
-#endif
-}
-
 namespace {
-std::wstring WidePath(const fs::path& path) {
-#ifdef _WIN32
-    return path.wstring();
-#else
-    return FromUtf8(path.string(), Utf8Errors::kEscape);
-#endif
-}
+std::wstring WidePath(const fs::path& path) { return io::WideName(path); }
 }  // namespace
 
 TempDir::TempDir() {

@@ -6,10 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "io/paths.h"
+
 namespace ostrel::test {
 
-// The file-system path of a wide file name (POSIX: its bytes, Utf8Errors::kEscape).
-std::filesystem::path FsPath(const std::wstring& path);
+using io::FsPath;
 
 // A new empty folder, removed with everything in it when the object goes out of scope.
 class TempDir {

@@ -22,7 +22,9 @@
 #include "base/error.h"
 #include "base/posix_handles.h"
 #include "base/utf8.h"
-#include "io/file_system.h"
+#include "io/paths.h"
+#include "io/safe_save.h"
+#include "io/sinks.h"
 #include "xml/libxml2/markup_scanner.h"
 #include "xml/libxml2/source_copy.h"
 
@@ -76,8 +78,9 @@ auto ReportingOutOfMemory(Operation operation) -> decltype(operation()) {
 // a reload of its document.
 class Tree {
   public:
-    explicit Tree(xmlDocPtr doc, std::unique_ptr<SourceCopy> source = nullptr) noexcept
-        : doc_(doc), source_(std::move(source)) {}
+    explicit Tree(xmlDocPtr doc, std::unique_ptr<SourceCopy> source = nullptr,
+                  std::unique_ptr<const io::FileSnapshot> file = nullptr) noexcept
+        : doc_(doc), source_(std::move(source)), file_(std::move(file)) {}
     ~Tree() {
         source_.reset();
         for (xmlAttrPtr attribute : detached_) {
@@ -94,6 +97,8 @@ class Tree {
     void AdoptDetached(xmlAttrPtr attribute) { detached_.insert(attribute); }
     // What is kept of the loaded file for a save that copies it; null when nothing is.
     SourceCopy* source() const noexcept { return source_.get(); }
+    // The file the document was read from as it was then; null when there was none.
+    const io::FileSnapshot* file() const noexcept { return file_.get(); }
     // Records a change that a copy of the file cannot carry.
     void NoteOtherChange() const noexcept {
         if (source_) source_->NoteOtherChange();
@@ -102,6 +107,7 @@ class Tree {
   private:
     xmlDocPtr doc_;
     std::unique_ptr<SourceCopy> source_;  // freed before the document it refers to
+    std::unique_ptr<const io::FileSnapshot> file_;
     std::unordered_set<xmlAttrPtr> detached_;
 };
 
@@ -531,6 +537,7 @@ class Libxml2Document final : public backend::DocumentImpl,
         return ReportingOutOfMemory([&] { return NewAttribute(name); });
     }
     HResult save(std::wstring_view path) override;
+    HResult save(io::ByteSink& sink) override;
 
   private:
     int ParseOptions() const;
@@ -561,7 +568,7 @@ int Libxml2Document::ParseOptions() const {
 }
 
 std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
-    const std::string nativePath = io::NativePath(path);
+    const std::string nativePath = io::FsPath(path).native();
     // Non-blocking, so that a FIFO cannot stall the open; it is refused below anyway.
     UniqueFd file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat status;
@@ -576,6 +583,11 @@ std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string
     if (!S_ISREG(status.st_mode)) {
         reason = "Cannot open the file: it is not a regular file";
         return nullptr;
+    }
+    // As the file is before a byte of it is read: a later change shows against this.
+    std::unique_ptr<const io::FileSnapshot> snapshot;
+    if (auto taken = io::SnapshotOf(file.Get(), path)) {
+        snapshot = std::make_unique<const io::FileSnapshot>(std::move(*taken));
     }
 
     ParserContext context(xmlNewParserCtxt());
@@ -618,7 +630,7 @@ std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string
         std::move(file), status, reader.scanner,
         decoder != nullptr && decoder->name != nullptr ? decoder->name : "",
         std::move(state.sections), doc.get());
-    auto tree = std::make_shared<Tree>(doc.get(), std::move(source));
+    auto tree = std::make_shared<Tree>(doc.get(), std::move(source), std::move(snapshot));
     doc.release();
     return tree;
 }
@@ -696,14 +708,21 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_vi
 }
 
 HResult Libxml2Document::save(std::wstring_view path) {
+    return io::SaveFile(
+        path, [&](io::ByteSink& sink) { return save(sink); }, tree_ ? tree_->file() : nullptr);
+}
+
+HResult Libxml2Document::save(io::ByteSink& sink) {
     // A copy of the loaded file with the changes in place, where the document allows it; the
     // whole tree as libxml2 writes it otherwise.
     if (tree_ && tree_->source() != nullptr) {
-        const HResult copied = io::WriteFileAtomically(
-            path, [&](io::ByteSink& sink) { return tree_->source()->Write(sink, tree_->doc()); });
-        if (copied != SourceCopy::kNotCopyable) return copied;
+        io::StringSink copy;
+        const HResult copied = tree_->source()->Write(copy, tree_->doc());
+        if (copied != SourceCopy::kNotCopyable) {
+            return hr::Failed(copied) ? copied : sink.Write(copy.Content());
+        }
     }
-    return io::WriteFileAtomically(path, [&](io::ByteSink& sink) { return Serialize(sink); });
+    return Serialize(sink);
 }
 
 HResult Libxml2Document::Serialize(io::ByteSink& sink) {

@@ -12,7 +12,7 @@
 
 #include "base/posix_handles.h"
 #include "base/result.h"
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "xml/libxml2/markup_scanner.h"
 
 namespace ostrel::xml::libxml2 {

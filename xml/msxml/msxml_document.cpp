@@ -18,7 +18,7 @@
 
 #include "base/error.h"
 #include "base/win32_handles.h"
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "xml/dom_backend.h"
 #include "xml/msxml/com_support.h"
 
@@ -286,6 +286,8 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
     }
 
     bool load(std::wstring_view path) override {
+        // Taken before the service reads a byte: a change made meanwhile shows against it.
+        source_ = io::SnapshotOf(path);
         VARIANT_BOOL loaded = VARIANT_FALSE;
         CheckHr(document_->load(ToStringVariant(path), &loaded), doc(), __uuidof(IXMLDOMDocument));
         return loaded == VARIANT_TRUE;
@@ -318,6 +320,21 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
     // path as E_FAIL, where the program's own writer gives the reason); the bytes go from there
     // to the file.
     HResult save(std::wstring_view path) override {
+        return WithSavedBytes([&](std::string_view bytes) {
+            return io::SaveFile(path, bytes, source_ ? &*source_ : nullptr);
+        });
+    }
+
+    HResult save(io::ByteSink& sink) override {
+        return WithSavedBytes([&](std::string_view bytes) { return sink.Write(bytes); });
+    }
+
+  private:
+    IXMLDOMDocument* doc() const { return document_.Get(); }
+
+    // Has the service save the document into memory and hands the bytes to `use`.
+    template <typename Use>
+    HResult WithSavedBytes(Use use) {
         ComPtr<IStream> stream;
         HRESULT result = CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
         if (FAILED(result)) return result;
@@ -327,15 +344,11 @@ class MsxmlDocument : public NodeOperations<backend::DocumentImpl> {
         V_UNKNOWN(&destination) = stream.Get();  // borrowed: not released here
         result = document_->save(destination);
         if (FAILED(result)) return result;
-        return WithStreamBytes(stream.Get(), [&](std::string_view bytes) {
-            return io::WriteFileAtomically(path, bytes);
-        });
+        return WithStreamBytes(stream.Get(), use);
     }
 
-  private:
-    IXMLDOMDocument* doc() const { return document_.Get(); }
-
     DocumentPtr document_;
+    std::optional<io::FileSnapshot> source_;  // of the file last loaded
 };
 
 std::shared_ptr<backend::NodeImpl> WrapNode(NodePtr node) {

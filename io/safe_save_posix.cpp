@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/posix_handles.h"
-#include "base/stop_signals.h"
+#include "base/stop_requests.h"
 #include "base/utf8.h"
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "io/sinks.h"
 
 namespace ostrel::io {
@@ -147,9 +147,20 @@ HResult TakeOverAttributes(int fd, const struct stat* existing) {
     return fchmod(fd, existing->st_mode & 07777) == 0 ? hr::kOk : CodeOfErrno(errno);
 }
 
+// False when the target is the file the content was made from and no longer leads to it as it was
+// read: another program saved it meanwhile.
+bool StillTheSource(const std::string& target, const FileSnapshot* source) {
+    if (source == nullptr) return true;
+    const std::wstring name = WideName(target);
+    const std::optional<FileSnapshot> now = SnapshotOf(name);
+    const bool isSource = (now && now->identity == source->identity) || PlaceOf(name) == source->place;
+    return !isSource || (now && now->SameState(*source));
+}
+
 // Writes the content over the existing target, for a folder that refuses new files. The room is
 // claimed first, so that a full disk fails before anything is overwritten.
-HResult WriteInPlace(const std::string& target, const ContentWriter& write) {
+HResult WriteInPlace(const std::string& target, const ContentWriter& write,
+                     const FileSnapshot* source) {
     StringSink sink;
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
     const std::string& content = sink.Content();
@@ -160,7 +171,8 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write) {
         errno != ENOSYS) {
         return CodeOfErrno(errno);
     }
-    if (StopSignalPending()) return hr::kCancelled;  // nothing is overwritten yet
+    if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
+    if (!StillTheSource(target, source)) return hr::kSourceChanged;
     if (const HResult written = WriteAll(fd.Get(), content); hr::Failed(written)) return written;
     if (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0) return CodeOfErrno(errno);
     return hr::kOk;
@@ -168,23 +180,24 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write) {
 
 // Writes the content into a new temporary file beside the target and renames it over the target.
 HResult WriteAndReplace(const std::string& target, const struct stat* existing,
-                        const ContentWriter& write) {
+                        const ContentWriter& write, const FileSnapshot* source) {
     TemporaryFile temporary;
     const int created = temporary.Create(FolderOf(target), ".ostrel-", ".tmp");
     if ((created == EACCES || created == EPERM) && existing != nullptr) {
-        return WriteInPlace(target, write);
+        return WriteInPlace(target, write, source);
     }
     if (created != 0) return CodeOfErrno(created);
 
     // A save is abandoned at the next buffer-full when the process has been asked to stop.
     BufferedSink sink(std::size_t{1} << 18, [fd = temporary.Fd()](std::string_view bytes) {
-        return StopSignalPending() ? hr::kCancelled : WriteAll(fd, bytes);
+        return StopRequested() ? hr::kCancelled : WriteAll(fd, bytes);
     });
     HResult result = write(sink);
     if (!hr::Failed(result)) result = sink.Flush();
     if (!hr::Failed(result) && fsync(temporary.Fd()) != 0) result = CodeOfErrno(errno);
     if (!hr::Failed(result)) result = TakeOverAttributes(temporary.Fd(), existing);
-    if (!hr::Failed(result) && StopSignalPending()) result = hr::kCancelled;
+    if (!hr::Failed(result) && StopRequested()) result = hr::kCancelled;
+    if (!hr::Failed(result) && !StillTheSource(target, source)) result = hr::kSourceChanged;
     if (hr::Failed(result)) return result;
     if (const int error = temporary.CommitAs(target); error != 0) return CodeOfErrno(error);
     SyncFolder(FolderOf(target));
@@ -193,18 +206,41 @@ HResult WriteAndReplace(const std::string& target, const struct stat* existing,
 
 }  // namespace
 
-std::string NativePath(std::wstring_view path) { return ToUtf8(path, Utf8Errors::kEscape); }
+namespace {
 
-bool PathExists(std::wstring_view path) {
-    if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
-    struct stat status;
-    return stat(NativePath(path).c_str(), &status) == 0;
+std::int64_t ModificationTime(const struct stat& status) {
+    return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
 
-HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
+FileSnapshot SnapshotOfStatus(const struct stat& status, std::wstring_view path) {
+    return {{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)},
+            static_cast<std::uint64_t>(status.st_size),
+            ModificationTime(status),
+            PlaceOf(path)};
+}
+
+}  // namespace
+
+std::optional<FileSnapshot> SnapshotOf(std::wstring_view path) {
+    struct stat status;
+    if (path.find(L'\0') != std::wstring_view::npos ||
+        stat(FsPath(path).c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return SnapshotOfStatus(status, path);
+}
+
+std::optional<FileSnapshot> SnapshotOf(int fd, std::wstring_view path) {
+    struct stat status;
+    if (fstat(fd, &status) != 0) return std::nullopt;
+    return SnapshotOfStatus(status, path);
+}
+
+HResult SaveFile(std::wstring_view path, const ContentWriter& write, const FileSnapshot* source) {
     if (IsBlankName(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
     std::string target;
-    if (const HResult resolved = ResolveLinks(NativePath(path), target); hr::Failed(resolved)) {
+    if (const HResult resolved = ResolveLinks(FsPath(path).native(), target);
+        hr::Failed(resolved)) {
         return resolved;
     }
     struct stat existing;
@@ -213,12 +249,8 @@ HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) 
         return checked;
     }
     // From here the file system changes: a stop request waits until it is consistent again.
-    const StopSignalsHeld held;
-    return WriteAndReplace(target, exists ? &existing : nullptr, write);
-}
-
-HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
-    return WriteFileAtomically(path, [bytes](ByteSink& sink) { return sink.Write(bytes); });
+    const StopRequestsHeld held;
+    return WriteAndReplace(target, exists ? &existing : nullptr, write, source);
 }
 
 }  // namespace ostrel::io

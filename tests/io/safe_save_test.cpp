@@ -1,4 +1,4 @@
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "io/sinks.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <csignal>
 #include <set>
 
-#include "base/stop_signals.h"
+#include "base/stop_requests.h"
 #include "tests/support/process.h"
 #endif
 
@@ -41,11 +41,11 @@ class AtomicWrite : public testing::Test {
 };
 
 TEST_F(AtomicWrite, CreatesAndReplacesWholeFiles) {
-    EXPECT_EQ(WriteFileAtomically(target_, "first version, longer"), hr::kOk);
+    EXPECT_EQ(SaveFile(target_, "first version, longer"), hr::kOk);
     EXPECT_EQ(test::ReadBytes(target_), "first version, longer");
     // Pieces of every size, one beyond any buffer, arrive whole and in order.
     const std::string large(1 << 20, 'x');
-    EXPECT_EQ(WriteFileAtomically(target_,
+    EXPECT_EQ(SaveFile(target_,
                                   [&](ByteSink& sink) {
                                       for (std::string_view piece : {"a", "", "bc"}) {
                                           if (sink.Write(piece) != hr::kOk) return hr::kFail;
@@ -54,25 +54,25 @@ TEST_F(AtomicWrite, CreatesAndReplacesWholeFiles) {
                                   }),
               hr::kOk);
     EXPECT_EQ(test::ReadBytes(target_), "abc" + large);
-    EXPECT_EQ(WriteFileAtomically(target_, ""), hr::kOk);
+    EXPECT_EQ(SaveFile(target_, ""), hr::kOk);
     EXPECT_EQ(test::ReadBytes(target_), "");
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
 }
 
 TEST_F(AtomicWrite, AFailedProducerOrTargetLeavesEverythingAsItWas) {
     test::WriteBytes(target_, "old");
-    EXPECT_EQ(WriteFileAtomically(target_,
+    EXPECT_EQ(SaveFile(target_,
                                   [](ByteSink& sink) {
                                       sink.Write(std::string(1 << 20, 'x'));
                                       return hr::kDiskFull;
                                   }),
               hr::kDiskFull);
     fs::permissions(test::FsPath(target_), fs::perms::owner_read);
-    EXPECT_EQ(WriteFileAtomically(target_, "new"), hr::kAccessDenied);
-    EXPECT_EQ(WriteFileAtomically(folder_.path(), "new"), hr::kAccessDenied);
+    EXPECT_EQ(SaveFile(target_, "new"), hr::kAccessDenied);
+    EXPECT_EQ(SaveFile(folder_.path(), "new"), hr::kAccessDenied);
     for (const std::wstring& name : {std::wstring(), std::wstring(L"   "), std::wstring(L" \t "),
                                      folder_.File(L"missing/target.vlf")}) {
-        EXPECT_EQ(WriteFileAtomically(name, "new"), hr::kInvalidArg) << name.size();
+        EXPECT_EQ(SaveFile(name, "new"), hr::kInvalidArg) << name.size();
     }
     EXPECT_EQ(test::ReadBytes(target_), "old");
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
@@ -105,7 +105,7 @@ TEST_F(AtomicWrite, NamesThatAreNotUtf8AndLongNamesAreKept) {
     // The byte 0xE9 (Latin-1 é) is carried as U+DCE9; U+FFFD would name another file.
     test::WriteBytes(folder_.File(L"caf\xFFFD.vlf"), "PRECIOUS");
     const std::wstring latin1 = folder_.File(L"caf\xDCE9.vlf");
-    EXPECT_EQ(WriteFileAtomically(latin1, "converted"), hr::kOk);
+    EXPECT_EQ(SaveFile(latin1, "converted"), hr::kOk);
     EXPECT_TRUE(PathExists(latin1));
     EXPECT_EQ(test::ReadBytes(latin1), "converted");
     EXPECT_EQ(test::ReadBytes(folder_.File(L"caf\xFFFD.vlf")), "PRECIOUS");
@@ -114,7 +114,7 @@ TEST_F(AtomicWrite, NamesThatAreNotUtf8AndLongNamesAreKept) {
     // The longest name the file system takes, converted in place.
     const std::wstring longest = folder_.File(std::wstring(251, L'n') + L".vlf");
     test::WriteBytes(longest, "old");
-    EXPECT_EQ(WriteFileAtomically(longest, "new"), hr::kOk);
+    EXPECT_EQ(SaveFile(longest, "new"), hr::kOk);
     EXPECT_EQ(test::ReadBytes(longest), "new");
 }
 
@@ -133,8 +133,8 @@ TEST_F(AtomicWrite, KeepsModeOwnerAndLinks) {
     const std::wstring dangling = folder_.File(L"dangling.vlf");
     fs::create_symlink("new/../named.vlf", test::FsPath(dangling));
     fs::create_directory(test::FsPath(folder_.File(L"new")));
-    EXPECT_EQ(WriteFileAtomically(link, "new"), hr::kOk);
-    EXPECT_EQ(WriteFileAtomically(dangling, "created"), hr::kOk);
+    EXPECT_EQ(SaveFile(link, "new"), hr::kOk);
+    EXPECT_EQ(SaveFile(dangling, "created"), hr::kOk);
 
     struct stat after;
     ASSERT_EQ(stat(path.c_str(), &after), 0);
@@ -154,7 +154,7 @@ TEST_F(AtomicWrite, KeepsModeOwnerAndLinks) {
 
 TEST_F(AtomicWrite, TheTemporaryFileIsPrivateAndNamedAsOurs) {
     std::string seen;
-    EXPECT_EQ(WriteFileAtomically(target_,
+    EXPECT_EQ(SaveFile(target_,
                                   [&](ByteSink& sink) {
                                       for (const auto& entry :
                                            fs::directory_iterator(test::FsPath(folder_.path()))) {
@@ -176,10 +176,10 @@ TEST_F(AtomicWrite, TheTemporaryFileIsPrivateAndNamedAsOurs) {
 TEST_F(AtomicWrite, AStopSignalAbandonsTheSave) {
     test::WriteBytes(target_, "old");
     {
-        const StopSignalsHeld held;
+        const StopRequestsHeld held;
         std::raise(SIGTERM);
         // Even for a producer that goes on after its writes failed.
-        EXPECT_EQ(WriteFileAtomically(target_,
+        EXPECT_EQ(SaveFile(target_,
                                       [](ByteSink& sink) {
                                           sink.Write(std::string(1 << 20, 'x'));
                                           sink.Write("tail");
@@ -211,9 +211,9 @@ TEST_F(AtomicWrite, AFolderThatRefusesNewFilesIsWrittenInPlace) {
             sink.Write("half");
             return hr::kDiskFull;
         };
-        return (WriteFileAtomically(L"kept.vlf", "new") == hr::kOk ? 1 : 0) +
-               (WriteFileAtomically(L"other.vlf", "new") == hr::kAccessDenied ? 2 : 0) +
-               (WriteFileAtomically(L"kept.vlf", failing) == hr::kDiskFull ? 4 : 0);
+        return (SaveFile(L"kept.vlf", "new") == hr::kOk ? 1 : 0) +
+               (SaveFile(L"other.vlf", "new") == hr::kAccessDenied ? 2 : 0) +
+               (SaveFile(L"kept.vlf", failing) == hr::kDiskFull ? 4 : 0);
     });
     EXPECT_EQ(results, 7);
     EXPECT_EQ(test::ReadBytes(locked + L"/kept.vlf"), "new");

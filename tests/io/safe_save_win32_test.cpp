@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel::io {
@@ -23,7 +23,7 @@ TEST_F(AtomicWriteWin32, RefusesNamesWindowsCannotHold) {
          {folder_.File(L"a<b.vlf"), folder_.File(L"pins?.vlf"), folder_.path() + L"\\missing\\",
           folder_.File(L"missing") + L"\\target.vlf", std::wstring(L"Q:\\no\\such\\drive.vlf"),
           std::wstring(L"target\0.vlf", 11)}) {
-        EXPECT_EQ(WriteFileAtomically(name, "new"), hr::kInvalidArg);
+        EXPECT_EQ(SaveFile(name, "new"), hr::kInvalidArg);
     }
     EXPECT_EQ(folder_.Listing(), L"");
 }
@@ -31,7 +31,7 @@ TEST_F(AtomicWriteWin32, RefusesNamesWindowsCannotHold) {
 TEST_F(AtomicWriteWin32, KeepsTheAttributesOfAReplacedFile) {
     test::WriteBytes(target_, "old");
     ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(WriteFileAtomically(target_, "new"), hr::kOk);
+    EXPECT_EQ(SaveFile(target_, "new"), hr::kOk);
     EXPECT_EQ(test::ReadBytes(target_), "new");
     EXPECT_NE(GetFileAttributesW(target_.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
     SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -46,7 +46,7 @@ TEST_F(AtomicWriteWin32, ABusyTargetKeepsItsOwnCodeAndContent) {
         const HANDLE held = CreateFileW(target_.c_str(), GENERIC_READ, sharing, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(WriteFileAtomically(target_, "new"),
+        EXPECT_EQ(SaveFile(target_, "new"),
                   static_cast<HResult>(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)))
             << "sharing " << sharing;
         CloseHandle(held);
@@ -66,8 +66,8 @@ TEST_F(AtomicWriteWin32, WritesThePiecesInOrderOrNothing) {
             return end;
         };
     };
-    EXPECT_EQ(WriteFileAtomically(target_, produce("<a>", hr::kOk)), hr::kOk);
-    EXPECT_EQ(WriteFileAtomically(target_, produce("<b>", hr::kDiskFull)), hr::kDiskFull);
+    EXPECT_EQ(SaveFile(target_, produce("<a>", hr::kOk)), hr::kOk);
+    EXPECT_EQ(SaveFile(target_, produce("<b>", hr::kDiskFull)), hr::kDiskFull);
     EXPECT_EQ(test::ReadBytes(target_), "<a>" + large + "</a>");
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
 }
@@ -76,7 +76,7 @@ TEST_F(AtomicWriteWin32, TakesRelativeAndWindowsFormsOfNames) {
     wchar_t previous[MAX_PATH];
     ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
     ASSERT_TRUE(SetCurrentDirectoryW(folder_.path().c_str()));
-    const HResult written = WriteFileAtomically(L"Target.VLF", "bytes");
+    const HResult written = SaveFile(L"Target.VLF", "bytes");
     SetCurrentDirectoryW(previous);
     EXPECT_EQ(written, hr::kOk);
     EXPECT_EQ(test::ReadBytes(target_), "bytes");

@@ -1,4 +1,4 @@
-#include "base/stop_signals.h"
+#include "base/stop_requests.h"
 
 #include <pthread.h>
 
@@ -17,12 +17,12 @@ sigset_t StopSignals() noexcept {
 
 }  // namespace
 
-StopSignalsHeld::StopSignalsHeld(Release release) noexcept : release_(release) {
+StopRequestsHeld::StopRequestsHeld(Release release) noexcept : release_(release) {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, &previous_);
 }
 
-StopSignalsHeld::~StopSignalsHeld() {
+StopRequestsHeld::~StopRequestsHeld() {
     if (release_ == Release::kRestore) {
         pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     } else {
@@ -31,7 +31,7 @@ StopSignalsHeld::~StopSignalsHeld() {
     }
 }
 
-bool StopSignalPending() noexcept {
+bool StopRequested() noexcept {
     sigset_t pending;
     if (sigpending(&pending) != 0) return false;
     return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||

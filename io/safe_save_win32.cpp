@@ -1,6 +1,6 @@
 // The file operations on Windows. The target is written by the program itself, not by the DOM
 // service, so that every save replaces the file in one step and reports a meaningful code.
-#include "io/file_system.h"
+#include "io/safe_save.h"
 #include "io/sinks.h"
 
 #include <windows.h>
@@ -97,6 +97,16 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
 std::wstring FolderOf(const std::wstring& target) {
     const auto separator = std::find_if(target.rbegin(), target.rend(), IsSeparator);
     return std::wstring(target.begin(), separator.base());  // keeps the trailing separator
+}
+
+// False when the target is the file the content was made from and no longer leads to it as it was
+// read: another program saved it meanwhile.
+bool StillTheSource(const std::wstring& target, const FileSnapshot* source) {
+    if (source == nullptr) return true;
+    const std::optional<FileSnapshot> now = SnapshotOf(target);
+    const bool isSource =
+        (now && now->identity == source->identity) || PlaceOf(target) == source->place;
+    return !isSource || (now && now->SameState(*source));
 }
 
 // Writes all the bytes at the file's current position.
@@ -200,12 +210,24 @@ HResult WriteInPlace(const std::wstring& target, const ContentWriter& write) {
 
 }  // namespace
 
-bool PathExists(std::wstring_view path) {
-    if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
-    return PathFileExistsW(std::wstring(path).c_str()) != FALSE;
+std::optional<FileSnapshot> SnapshotOf(std::wstring_view path) {
+    const UniqueHandle file(CreateFileW(std::wstring(path).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file || !GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
+    const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+    return FileSnapshot{
+        {information.dwVolumeSerialNumber,
+         join(information.nFileIndexHigh, information.nFileIndexLow)},
+        join(information.nFileSizeHigh, information.nFileSizeLow),
+        static_cast<std::int64_t>(join(information.ftLastWriteTime.dwHighDateTime,
+                                       information.ftLastWriteTime.dwLowDateTime)),
+        PlaceOf(path)};
 }
 
-HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) {
+HResult SaveFile(std::wstring_view path, const ContentWriter& write, const FileSnapshot* source) {
     if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
 
     std::wstring target;
@@ -225,13 +247,17 @@ HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) 
     TemporaryFile temporary;
     if (const DWORD error = temporary.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
         error != ERROR_SUCCESS) {
-        if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, write);
+        if (exists && error == ERROR_ACCESS_DENIED) {
+            if (!StillTheSource(target, source)) return hr::kSourceChanged;
+            return WriteInPlace(target, write);
+        }
         return FromWin32(error);
     }
     if (const HResult written = WriteContent(temporary.Handle(), write); hr::Failed(written)) {
         return written;
     }
     if (!temporary.Close()) return LastError();
+    if (!StillTheSource(target, source)) return hr::kSourceChanged;
     if (!exists) {
         // A file that appeared meanwhile is not overwritten.
         if (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -245,10 +271,6 @@ HResult WriteFileAtomically(std::wstring_view path, const ContentWriter& write) 
         return LastError();
     }
     return ReplaceTarget(target, temporary);
-}
-
-HResult WriteFileAtomically(std::wstring_view path, std::string_view bytes) {
-    return WriteFileAtomically(path, [bytes](ByteSink& sink) { return sink.Write(bytes); });
 }
 
 }  // namespace ostrel::io
