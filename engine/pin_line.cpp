@@ -1,6 +1,5 @@
 #include "engine/pin_line.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <iterator>
@@ -9,14 +8,12 @@ namespace ostrel::engine {
 
 namespace {
 
-constexpr std::wstring_view kPinLineSeparators = L"\n\t ";
-constexpr std::wstring_view kFieldSeparators = L",";
 constexpr std::wstring_view kPinLineIndent = L"\n\t\t\t\t";
 constexpr std::wstring_view kClosingIndent = L"\n\t\t\t";
-constexpr int kFieldSlots = 3;
 
-// The white space that trimming and number reading skip: the ASCII white-space characters.
-// A fixed set, so that a block converts the same way whatever the process's locale.
+// The white space that number reading skips and that leaves a third field empty: the ASCII
+// white-space characters. A fixed set, so that a block converts the same way whatever the
+// process's locale.
 bool IsWhiteSpace(wchar_t c) noexcept { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 
 bool IsDigit(wchar_t c) noexcept { return c >= L'0' && c <= L'9'; }
@@ -37,63 +34,45 @@ void AppendNumber(std::wstring& out, std::int64_t number) {
     out.append(first, static_cast<std::size_t>(digits + std::size(digits) - first));
 }
 
-std::wstring_view TrimTrailingWhiteSpace(std::wstring_view field) noexcept {
-    while (!field.empty() && IsWhiteSpace(field.back())) field.remove_suffix(1);
-    return field;
-}
+// The characters that end a pin line.
+bool EndsPinLine(wchar_t c) noexcept { return c == L'\n' || c == L'\t' || c == L' '; }
 
-// Appends what replaces the pin line, without a string of its own for it.
-void AppendRewrittenPinLine(std::wstring& out, std::wstring_view line) {
-    std::wstring_view fields[kFieldSlots];
-    Tokenizer tokenizer(line, kFieldSeparators);
-    for (auto& field : fields) {
-        const auto token = tokenizer.Next();
-        if (!token) break;  // the remaining slots stay empty
-        field = TrimTrailingWhiteSpace(*token);
+// Appends what replaces the pin line that starts at `line`, and gives where the line ends. One
+// pass over the line finds its end, the start of its first field and whether its third field
+// holds text; the rewrite then reads the number at the start of the first field.
+const wchar_t* AppendRewrittenPinLine(std::wstring& out, const wchar_t* line, const wchar_t* end) {
+    int field = -1;  // the field the scan is in, counted from 0; -1 before the first
+    bool inField = false;
+    bool thirdFieldHasText = false;
+    const wchar_t* firstField = nullptr;
+    const wchar_t* stop = line;
+    for (; stop != end && !EndsPinLine(*stop); ++stop) {
+        if (*stop == L',') {
+            inField = false;
+            continue;
+        }
+        if (!inField) {
+            inField = true;
+            if (++field == 0) firstField = stop;
+        }
+        if (field == 2 && !IsWhiteSpace(*stop)) thirdFieldHasText = true;
     }
-    if (!fields[2].empty()) {
-        out += line;
-        return;
+    if (thirdFieldHasText) {
+        out.append(line, static_cast<std::size_t>(stop - line));
+        return stop;
     }
+    // The number stops at the comma that ends the field, so the rest of the line can be read.
+    const int n =
+        firstField ? ReadLeadingInteger({firstField, static_cast<std::size_t>(stop - firstField)})
+                   : 0;
     // n + 1 is computed in 64 bits so that INT_MAX is followed by 2147483648, not a wrap.
-    const int n = ReadLeadingInteger(fields[0]);
     AppendNumber(out, n);
     out += L',';
     AppendNumber(out, std::int64_t{n} + 1);
+    return stop;
 }
 
 }  // namespace
-
-// Separators below 128 are kept as a bit set: the test is then one shift per character, where
-// the library's searches call a memchr per character.
-Tokenizer::Tokenizer(std::wstring_view text, std::wstring_view separators) noexcept
-    : text_(text), separators_(separators) {
-    for (wchar_t separator : separators_) {
-        const auto code = static_cast<std::uint32_t>(separator);
-        if (code < 128) asciiSeparators_[code >> 6] |= std::uint64_t{1} << (code & 63);
-    }
-}
-
-bool Tokenizer::IsSeparator(wchar_t c) const noexcept {
-    const auto code = static_cast<std::uint32_t>(c);
-    if (code < 128) return (asciiSeparators_[code >> 6] >> (code & 63)) & 1;
-    return separators_.find(c) != std::wstring_view::npos;
-}
-
-std::optional<std::wstring_view> Tokenizer::Next() noexcept {
-    const wchar_t* const end = text_.data() + text_.size();
-    const wchar_t* start = text_.data() + std::min(position_, text_.size());
-    while (start != end && IsSeparator(*start)) ++start;
-    if (start == end) {
-        position_ = text_.size();
-        return std::nullopt;
-    }
-    const wchar_t* stop = start;
-    while (stop != end && !IsSeparator(*stop)) ++stop;
-    position_ =
-        static_cast<std::size_t>(stop - text_.data()) + 1;  // the ending separator is consumed
-    return std::wstring_view(start, static_cast<std::size_t>(stop - start));
-}
 
 int ReadLeadingInteger(std::wstring_view field) noexcept {
     std::size_t i = 0;
@@ -118,17 +97,20 @@ int ReadLeadingInteger(std::wstring_view field) noexcept {
 
 std::wstring RewritePinLine(std::wstring_view line) {
     std::wstring result;
-    AppendRewrittenPinLine(result, line);
+    AppendRewrittenPinLine(result, line.data(), line.data() + line.size());
     return result;
 }
 
 std::wstring RewriteFixtureBlock(std::wstring_view block) {
     std::wstring result;
     result.reserve(block.size() + block.size() / 2 + kClosingIndent.size());
-    Tokenizer pinLines(block, kPinLineSeparators);
-    while (const auto line = pinLines.Next()) {
+    const wchar_t* next = block.data();
+    const wchar_t* const end = next + block.size();
+    for (;;) {
+        while (next != end && EndsPinLine(*next)) ++next;
+        if (next == end) break;
         result += kPinLineIndent;
-        AppendRewrittenPinLine(result, *line);
+        next = AppendRewrittenPinLine(result, next, end);
     }
     result += kClosingIndent;
     return result;

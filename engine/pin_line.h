@@ -1,32 +1,17 @@
 // The rewrite of fixture blocks: every pin line with fewer than three fields becomes "n,n+1",
 // where n is the number it starts with; longer pin lines are copied. Pure functions of strings,
 // independent of any DOM or user interface.
+//
+// Pin lines and fields are split as the platform's string class Tokenize splits them: pin lines
+// are runs between line feeds, tabs and spaces, fields are runs between commas, and a run of
+// separators never gives an empty pin line or field. A pin line is copied when its third field
+// holds something other than ASCII white space; every other pin line is rewritten.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace ostrel::engine {
-
-// Splits a text into tokens the way the platform's string class Tokenize does: runs of
-// separators are skipped, a token is never empty, the separator ending a token is consumed.
-class Tokenizer {
-  public:
-    // Trap: both views must outlive the tokenizer and the tokens it gives.
-    Tokenizer(std::wstring_view text, std::wstring_view separators) noexcept;
-    // The next token, or nullopt at the end (and on every call after it).
-    std::optional<std::wstring_view> Next() noexcept;
-
-  private:
-    bool IsSeparator(wchar_t c) const noexcept;
-
-    std::wstring_view text_;
-    std::wstring_view separators_;
-    std::uint64_t asciiSeparators_[2] = {0, 0};  // bit c set: character c < 128 separates
-    std::size_t position_ = 0;
-};
 
 // The number at the start of a field, read as a modern C runtime's _wtoi reads it: leading
 // white space, an optional sign, then ASCII digits up to the first other character. No digits

@@ -57,25 +57,13 @@ INSTANTIATE_TEST_SUITE_P(
     ThirdField, PinLineTable,
     testing::Values(PinLineCase{L"12,A7,\r", L"12,13"},  // white space only: empty
                     PinLineCase{L"12,A7,\v\f", L"12,13"},
+                    PinLineCase{L"12,A7,\r,B3", L"12,13"},          // only the third field counts
                     PinLineCase{L"12,A7\r,B3\r", L"12,A7\r,B3\r"},  // copied untrimmed
                     PinLineCase{L"12,A7,\rB", L"12,A7,\rB"},
                     PinLineCase{L"\xB5"
                                 L"3,\x3A9,\xE9",
                                 L"\xB5"
                                 L"3,\x3A9,\xE9"}));
-
-TEST(Tokenizer, SkipsSeparatorRunsAndEndsForGood) {
-    Tokenizer tokenizer(L",,a,,b,", L",");
-    EXPECT_EQ(tokenizer.Next(), std::optional<std::wstring_view>(L"a"));
-    EXPECT_EQ(tokenizer.Next(), std::optional<std::wstring_view>(L"b"));
-    EXPECT_EQ(tokenizer.Next(), std::nullopt);
-    EXPECT_EQ(tokenizer.Next(), std::nullopt);
-
-    Tokenizer onlySeparators(L" \n\t", L"\n\t ");
-    EXPECT_EQ(onlySeparators.Next(), std::nullopt);
-    Tokenizer empty(L"", L",");
-    EXPECT_EQ(empty.Next(), std::nullopt);
-}
 
 TEST(FixtureBlock, LaysOutEveryPinLineOnItsOwnIndentedLine) {
     EXPECT_EQ(RewriteFixtureBlock(L"\n\t\t\t\t12\n\t\t\t\t13,A7\n\t\t\t\t14,A7,B3\n\t\t\t"),
