@@ -41,6 +41,8 @@
 #define IDS_SOURCE_CHANGED 211
 #define IDS_SOURCE_FILTER 220
 #define IDS_TARGET_FILTER 221
+#define IDS_CONFIRM_REPLACE 222
+#define IDS_CONFIRM_REPLACE_CAPTION 223
 #define IDS_CONSOLE_BATCH_USAGE 240
 #define IDS_CONSOLE_MISSING_VALUE 241
 #define IDS_CONSOLE_BAD_JOBS 242
@@ -131,6 +133,8 @@
     X(IDS_SOURCE_CHANGED, "Unable to write to the target file.  The source changed while it was converted; nothing was written.") \
     X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
     X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||") \
+    X(IDS_CONFIRM_REPLACE, "%s already exists.\nDo you want to replace it?") \
+    X(IDS_CONFIRM_REPLACE_CAPTION, "Confirm Save As") \
     X(IDS_CONSOLE_BATCH_USAGE, "usage: ostrel-convert --in-place [--jobs N] PATH...\n       ostrel-convert --output-dir DIR [--jobs N] PATH...\nTry 'ostrel-convert --help' for more information.") \
     X(IDS_CONSOLE_MISSING_VALUE, "ostrel-convert: option '%s' needs a value")               \
     X(IDS_CONSOLE_BAD_JOBS, "ostrel-convert: --jobs takes a whole number of at least 1, not '%s'") \

@@ -144,26 +144,39 @@ void COstrelDlg::OnChangeSource() { m_sourceChanging = TRUE; }
 void COstrelDlg::OnKillFocusSource() { CarrySourceToTarget(); }
 
 // A file dropped from the shell: onto the target edit it is the target, anywhere else on the
-// dialog the source, each as if chosen with that field's browse button. Of several files the
-// first counts; a folder is refused with the system beep.
+// dialog the source, each as if chosen with that field's browse button, under the same rules:
+// a source must exist, and an existing target is only taken when the user agrees to replace it.
+// Of several files the first counts; a folder or a missing source is refused with the beep.
 bool COstrelDlg::OnDropFiles(WPARAM drop, LPARAM control) {
     const std::wstring path = win::DroppedFiles(drop).First();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (path.empty() ||
-        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+    const DWORD attributes =
+        path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    const bool onTarget = reinterpret_cast<HWND>(control) == m_targetEdit.Handle();
+    if (path.empty() || (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+        (!onTarget && !exists)) {
         Beep(MB_OK);
         return true;
     }
-    if (reinterpret_cast<HWND>(control) != m_targetEdit.Handle()) {
+    if (!onTarget) {
         ChooseSource(path);
         return true;
     }
+    if (exists && !ConfirmReplace(path)) return true;
     // Pressing the browse button takes the focus from a source being typed, which carries it
     // first; a drop moves no focus, so the carry happens here, or a later one would take the
     // dropped target for a carried copy and overwrite it.
     if (m_sourceChanging) CarrySourceToTarget();
     ChooseTarget(path);
     return true;
+}
+
+// The Save As dialog's question about an existing file, with No as the default answer.
+bool COstrelDlg::ConfirmReplace(const std::wstring& path) {
+    const std::wstring question = FormatText(IDS_CONFIRM_REPLACE, {path});
+    const std::wstring caption = LoadText(IDS_CONFIRM_REPLACE_CAPTION);
+    return MessageBoxW(Handle(), question.c_str(), caption.c_str(),
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // Copies the source name to the target while the target follows it. The copy raises the

@@ -63,6 +63,7 @@ class COstrelDlg : public win::Dialog, public engine::ConversionHost {
     void OnChangeSource();
     void OnKillFocusSource();
     bool OnDropFiles(WPARAM drop, LPARAM control);
+    bool ConfirmReplace(const std::wstring& path);
 
     HICON m_icon;                    // icon 128, never destroyed (it is a shared resource)
     win::Edit m_sourceEdit;          // control 1000

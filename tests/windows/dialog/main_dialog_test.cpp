@@ -45,8 +45,10 @@ Step Beeped(int times) {
 TEST(MirroringTest, TheTargetFollowsTheSourceUntilTheUserSetsIt) {
     const int source = IDC_SOURCE_EDIT, target = IDC_TARGET_EDIT;
     const int browseSource = IDC_BROWSE_SOURCE, browseTarget = IDC_BROWSE_TARGET;
-    const wchar_t* chosen = L"C:\\p\\chosen.vlf";
     TempDir folder;
+    const std::wstring existing = folder.File(L"chosen.vlf");
+    WriteBytes(existing, "<Editor/>");
+    const wchar_t* chosen = existing.c_str();  // dropped sources must exist
     const std::pair<const char*, std::vector<Step>> cases[] = {
         {"source typed, focus still there", {Type(source, L"a.vlf"), TargetIs(L"")}},
         {"source typed, then left", {Type(source, L"a.vlf"), Leave(), TargetIs(L"a.vlf")}},
@@ -99,6 +101,36 @@ TEST(DropTest, TheDialogAndBothNamesTakeFilesFromTheShell) {
     MainDialog dialog;
     for (HWND each : {dialog.Handle(), dialog.Item(IDC_SOURCE_EDIT), dialog.Item(IDC_TARGET_EDIT)})
         EXPECT_NE(GetWindowLongW(each, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+}
+
+// A drop follows the browse dialogs' rules: the Open dialog's "must exist" for a source, the Save
+// As dialog's question before an existing file becomes the target.
+TEST(DropTest, ASourceMustExistAndAnExistingTargetIsOnlyTakenWhenTheUserAgrees) {
+    TempDir folder;
+    const std::wstring existing = folder.File(L"old.vlf");
+    WriteBytes(existing, "<Editor/>");
+    MainDialog dialog;
+    dialog.Drop(IDC_SOURCE_EDIT, {folder.File(L"missing.vlf")});
+    EXPECT_EQ(dialog.Text(IDC_SOURCE_EDIT), L"");
+    EXPECT_EQ(dialog.beeps, 1);
+
+    for (const int answer : {IDNO, IDYES}) {
+        const auto modals =
+            RunClosingModals([&] { dialog.Drop(IDC_TARGET_EDIT, {existing}); },
+                             [answer](HWND box) {
+                                 PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+                             });
+        ASSERT_EQ(modals.size(), 1u);
+        EXPECT_EQ(modals[0].owner, dialog.Handle());
+        EXPECT_EQ(modals[0].title, LoadText(IDS_CONFIRM_REPLACE_CAPTION));
+        EXPECT_TRUE(modals[0].Shows(FormatText(IDS_CONFIRM_REPLACE, {existing})));
+        EXPECT_EQ(dialog.Text(IDC_TARGET_EDIT), answer == IDYES ? existing : L"");
+    }
+    // A new file is taken without a question.
+    const auto modals =
+        RunClosingModals([&] { dialog.Drop(IDC_TARGET_EDIT, {folder.File(L"new.vlf")}); });
+    EXPECT_TRUE(modals.empty());
+    EXPECT_EQ(dialog.Text(IDC_TARGET_EDIT), folder.File(L"new.vlf"));
 }
 
 TEST(ResultsLogTest, EachAppendAddsALineEndAndKeepsTheCaretBeforeTheLastLineFeed) {
