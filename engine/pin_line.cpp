@@ -18,11 +18,11 @@ bool IsWhiteSpace(wchar_t c) noexcept { return c == L' ' || (c >= L'\t' && c <= 
 
 bool IsDigit(wchar_t c) noexcept { return c >= L'0' && c <= L'9'; }
 
-// Appends the number in the form of printf's %i. std::to_wstring goes through the wide printf
-// machinery, which dominated the rewrite's time on large files.
-void AppendNumber(std::wstring& out, std::int64_t number) {
-    wchar_t digits[24];
-    wchar_t* first = digits + std::size(digits);
+// Writes the number in the form of printf's %i so that it ends just before `end`, and gives
+// where it starts. std::to_wstring goes through the wide printf machinery, which dominated the
+// rewrite's time on large files.
+wchar_t* FormatNumberBefore(wchar_t* end, std::int64_t number) noexcept {
+    wchar_t* first = end;
     // The magnitude in unsigned arithmetic, where the most negative number has one too.
     std::uint64_t magnitude =
         number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
@@ -31,7 +31,18 @@ void AppendNumber(std::wstring& out, std::int64_t number) {
         magnitude /= 10;
     } while (magnitude != 0);
     if (number < 0) *--first = L'-';
-    out.append(first, static_cast<std::size_t>(digits + std::size(digits) - first));
+    return first;
+}
+
+// Appends "n,n+1", formed in a buffer of its own so that the string grows once. n + 1 is
+// computed in 64 bits so that INT_MAX is followed by 2147483648, not a wrap.
+void AppendTestPoint(std::wstring& out, int n) {
+    wchar_t text[24];
+    wchar_t* const end = text + std::size(text);
+    wchar_t* first = FormatNumberBefore(end, std::int64_t{n} + 1);
+    *--first = L',';
+    first = FormatNumberBefore(first, n);
+    out.append(first, static_cast<std::size_t>(end - first));
 }
 
 // The characters that end a pin line.
@@ -65,10 +76,7 @@ const wchar_t* AppendRewrittenPinLine(std::wstring& out, const wchar_t* line, co
     const int n =
         firstField ? ReadLeadingInteger({firstField, static_cast<std::size_t>(stop - firstField)})
                    : 0;
-    // n + 1 is computed in 64 bits so that INT_MAX is followed by 2147483648, not a wrap.
-    AppendNumber(out, n);
-    out += L',';
-    AppendNumber(out, std::int64_t{n} + 1);
+    AppendTestPoint(out, n);
     return stop;
 }
 
