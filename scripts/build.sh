@@ -18,7 +18,9 @@ case "$name" in
         type=Release
         # The flags Debian builds its packages with, every hardening feature on (bind now too):
         # fortified functions, stack protector, read-only relocations resolved at start.
-        hardened() { (cd "$root" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"); }
+        hardened() {
+            (cd "$root" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1")
+        }
         options=(-DOSTREL_SANITIZE=OFF -DBUILD_TESTING=OFF
             -DCMAKE_C_FLAGS="$(hardened CPPFLAGS) $(hardened CFLAGS)"
             -DCMAKE_CXX_FLAGS="$(hardened CPPFLAGS) $(hardened CXXFLAGS)"
