@@ -8,6 +8,7 @@
 #define OSTREL_PRODUCT_VERSION_TEXT "1.0.10.0"
 #define OSTREL_PRODUCT_NAME "Vela Series Testers"
 #define OSTREL_FILE_DESCRIPTION "Vela Test Point Utility"
+#define OSTREL_CONSOLE_FILE_DESCRIPTION "Ostrel console converter"
 #define OSTREL_COMMENTS "Utility to remap fixture block pin names to absolute test points"
 #define OSTREL_COMPANY_NAME "Ostrel developers"
 #define OSTREL_COPYRIGHT "Copyright (C) 2026 Ostrel developers"

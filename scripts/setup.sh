@@ -6,10 +6,12 @@
 #   scripts/setup.sh --windows     also Wine, its fonts and Xvfb, to run the Windows program
 #   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 #   scripts/setup.sh --bench       also xmllint and Python's lxml, which the benchmarks compare with
+#                                  (the benchmark scripts are Python)
 set -euo pipefail
 
-# dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
-packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db)
+# dpkg-dev and file compute the Debian package's dependencies (dpkg-dev also gives the hardening
+# flags of the release build); man-db checks its manual page and lintian the whole package.
+packages=(g++ cmake make pkg-config libxml2-dev googletest util-linux dpkg-dev file man-db lintian)
 cross=(mingw-w64)
 # Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
 windows=("${cross[@]}" wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
@@ -18,7 +20,7 @@ for option in "$@"; do
         --cross) packages+=("${cross[@]}") ;;
         --windows) packages+=("${windows[@]}") ;;
         --screenshot) packages+=("${windows[@]}" imagemagick) ;;
-        --bench) packages+=(libxml2-utils python3-lxml) ;;
+        --bench) packages+=(libxml2-utils python3 python3-lxml) ;;
         *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot|--bench]" >&2; exit 2 ;;
     esac
 done

@@ -27,7 +27,8 @@ run_ctest native
 # The product is the x86 build; the x64 build runs the Windows tests here, because Wine's
 # 32-bit side needs a kernel that runs 32-bit programs, which not every machine has.
 scripts/build.sh win32
-scripts/build.sh win64 -DOSTREL_X86_PRODUCT="$root/build/win32/app/Ostrel.exe"
+scripts/build.sh win64 -DOSTREL_X86_PRODUCT="$root/build/win32/app/Ostrel.exe" \
+    -DOSTREL_X86_CONSOLE="$root/build/win32/console/ostrel-convert.exe"
 run_ctest win64 xvfb-run -a -s "-screen 0 1280x1024x24"
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     run_ctest win32 xvfb-run -a -s "-screen 0 1280x1024x24"

@@ -1,5 +1,5 @@
-// The framework layer: message maps, the error boundary of the dialog procedure, and the real
-// Save As dialog.
+// The framework layer: message maps, the error boundary of the dialog procedure, the real Save As
+// dialog, and the application's run.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog/dialog_driver.h"
+#include "win/application.h"
 #include "win/dialog.h"
 #include "win/module.h"
 
@@ -82,6 +83,23 @@ TEST(FileDialogTest, TheRealSaveAsDialogAddsTheDefaultExtension) {
                                       reinterpret_cast<LPARAM>(name.c_str()));
                      });
     EXPECT_EQ(result.value_or(L"<cancelled>"), folder.File(L"saved.vlf"));
+}
+
+// TRUE from InitInstance asks for the application's message loop, which ends with WM_QUIT and
+// gives its code; FALSE ends the run at once, with 0.
+TEST(ApplicationTest, InitInstanceDecidesWhetherTheMessageLoopRuns) {
+    struct Starting : win::Application {
+        explicit Starting(BOOL answer) : answer(answer) {}
+        BOOL InitInstance() override {
+            PostQuitMessage(7);
+            return answer;
+        }
+        BOOL answer;
+    };
+    EXPECT_EQ(Starting(TRUE).Run(), 7);
+    EXPECT_EQ(Starting(FALSE).Run(), 0);
+    MSG quit;  // no loop took the second one
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

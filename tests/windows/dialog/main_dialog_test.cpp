@@ -1,5 +1,6 @@
 // The main dialog driven through its controls: the target following the source (typed, browsed or
-// dropped), the Results log, the system menu, its boxes, the data directory, a failed start.
+// dropped), the Results log, the system menu, its boxes, the data directory, Enter in a field, a
+// failed start.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -257,6 +258,31 @@ TEST(DataDirectoryTest, ABrowseFromAnEmptyFieldChangesToTheStoredFolderWhenItIsV
     EXPECT_EQ(dialog.browseDialogs.back().FileName(), L"C:\\elsewhere\\board.vlf");
     EXPECT_EQ(std::filesystem::current_path(), start);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEditorKey);
+}
+
+// The template has no default push button, so Enter in a field makes the dialog manager send
+// IDOK, whose default handling ends the dialog: nothing is converted. Space on Convert converts.
+TEST(KeyboardTest, EnterInAFieldEndsTheDialogWithoutConvertingSpaceOnConvertConverts) {
+    for (const int field : {IDC_SOURCE_EDIT, IDC_TARGET_EDIT}) {
+        MainDialog dialog;
+        dialog.Type(IDC_SOURCE_EDIT, L"a.vlf");
+        dialog.Type(IDC_TARGET_EDIT, L"b.vlf");
+        dialog.Focus(field);
+        ASSERT_TRUE(IsWindowVisible(dialog.Handle()));
+        MSG enter{dialog.Item(field), WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+        const auto modals = RunClosingModals([&] { IsDialogMessageW(dialog.Handle(), &enter); });
+        EXPECT_TRUE(modals.empty()) << field;
+        EXPECT_EQ(dialog.Text(IDC_RESULTS_EDIT), L"") << field;
+        EXPECT_FALSE(IsWindowVisible(dialog.Handle())) << field;
+    }
+    MainDialog dialog;  // Space on Convert, once it has the focus, converts: a missing source's box
+    dialog.Type(IDC_SOURCE_EDIT, L"missing.vlf");
+    dialog.Focus(IDC_CONVERT);
+    const auto modals = RunClosingModals([&] {
+        for (UINT key : {WM_KEYDOWN, WM_KEYUP})
+            SendMessageW(dialog.Item(IDC_CONVERT), key, VK_SPACE, 0);
+    });
+    EXPECT_EQ(modals.size(), 1u);
 }
 
 TEST(ApplicationTest, AFailedOleStartShowsTheOnlyBoxAndEnds) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws Ostrel's application icon and writes it as a Windows .ico file.
 
-    python3 make_icon.py OUTPUT.ico
+    python3 scripts/make_icon.py res/ostrel.ico
+
+The build takes the committed res/ostrel.ico as it is; run this only to redraw it, then commit it.
 
 The icon holds six images: 48, 32 and 16 pixels square at 8 bits per pixel (256-colour palette,
 transparency by the AND mask) and the same sizes at 32 bits per pixel (straight alpha). The ICO
