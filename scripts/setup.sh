@@ -8,8 +8,10 @@
 #   scripts/setup.sh --bench       also xmllint and Python's lxml, which the benchmarks compare with
 set -euo pipefail
 
-# dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
-packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db)
+# dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page;
+# bash-completion runs the test of the console converter's completion.
+packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db
+    bash-completion)
 cross=(mingw-w64)
 # Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
 windows=("${cross[@]}" wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
