@@ -142,6 +142,9 @@ TEST_F(ConsoleConverter, ExplainsItsUsage) {
     EXPECT_EQ(Convert({L"-h"}).out, help.out);
     EXPECT_EQ(Convert({L"--he"}).out, help.out);
     EXPECT_EQ(Convert({source_, L"-V", target_}).out, version.out);
+#ifdef _WIN32
+    EXPECT_EQ(Convert({L"/?"}).out, help.out);
+#endif
     EXPECT_FALSE(ReadBytes(target_));
 }
 
@@ -363,30 +366,33 @@ TEST_F(ConsoleConverter, BatchRefusesATargetThatIsASourceOrLandsOnAnother) {
     const std::wstring output = Put(L"d/z/a.vlf", sample_);  // the output folder inside PATH
     struct Case {
         std::vector<std::wstring> arguments;
-        std::string names;
+        std::vector<std::string> names;
     };
     std::vector<Case> cases{
         {{L"-o", folder_.File(L"d/z"), folder_.File(L"d")},
-         Shown(inside) + "' would be written to '" + Shown(output)},
+         {"'" + Shown(inside) + "' would be written to '", "the source '" + Shown(output) + "'"}},
     };
 #ifndef _WIN32
     // A link to a source in the target's place.
     Put(L"out/keep", "");
     std::filesystem::create_symlink(FsPath(source_), FsPath(folder_.File(L"out/sample.vlf")));
-    cases.push_back({{L"-o", folder_.File(L"out"), source_}, Utf8(source_) + "' would be written"});
+    cases.push_back(
+        {{L"-o", folder_.File(L"out"), source_}, {Utf8(source_) + "' would be written"}});
     // Two new targets that meet through a linked subfolder (links/sub leads to links).
     const std::wstring deep = Put(L"in/sub/sample.vlf", sample_);
     Put(L"links/keep", "");
     std::filesystem::create_directory_symlink(".", FsPath(folder_.File(L"links/sub")));
     cases.push_back({{L"-o", folder_.File(L"links"), folder_.File(L"in"), source_},
-                     Shown(deep) + "' and '" + Utf8(source_)});
+                     {Shown(deep) + "' and '" + Utf8(source_) + "'"}});
 #endif
     for (const Case& batch : cases) {
         const std::wstring listing = folder_.Listing();
         const ProcessResult run = Convert(batch.arguments);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(batch.names), std::string::npos) << run.err;
+        for (const auto& name : batch.names) {
+            EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+        }
         EXPECT_EQ(folder_.Listing(), listing);
     }
     EXPECT_EQ(ReadBytes(output), sample_);
