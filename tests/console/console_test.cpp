@@ -273,9 +273,11 @@ TEST_F(ConsoleConverter, ExitStatusTellsTheOutcome) {
     run = Convert({broken, target_});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find(kNewline + "File Open Error:   "), std::string::npos);
-    // The parser's reason, with the line it stopped at.
+    // The parser's reason, with the line it stopped at (the Windows service's reason has none).
     EXPECT_EQ(run.err.find("ostrel-convert: " + Utf8(broken) + ": "), 0u) << run.err;
+#ifndef _WIN32
     EXPECT_NE(run.err.find("(line 1, column"), std::string::npos) << run.err;
+#endif
     EXPECT_FALSE(ReadBytes(target_));
 }
 
