@@ -217,16 +217,16 @@ FileReport ConvertFile(const BatchFile& file, const BatchOptions& options) {
 // Windows) gave `started`.
 FileReport ConvertOnThisThread(const BatchFile& file, const BatchOptions& options,
                                HResult started) {
+    const auto unexpected = [&file](const std::wstring& description, HResult code) {
+        return Failure(FileFailureLine(
+            file.source, FormatText(IDS_CONSOLE_UNEXPECTED, {description, HexCode(code)})));
+    };
     try {
-        if (hr::Failed(started)) {
-            return Failure(ErrorLine(started, LoadText(IDS_CONSOLE_NO_COM)));
-        }
+        if (hr::Failed(started)) return unexpected(LoadText(IDS_CONSOLE_NO_COM), started);
         return ConvertFile(file, options);
     } catch (...) {
         const ErrorReport error = DescribeCurrentException();
-        return Failure(FileFailureLine(
-            file.source,
-            FormatText(IDS_CONSOLE_UNEXPECTED, {error.description, HexCode(error.code)})));
+        return unexpected(error.description, error.code);
     }
 }
 
