@@ -150,7 +150,7 @@ std::wstring MakeTargetFolder(const BatchFile& file) {
     fs::create_directories(folder, error);
     if (!error) return {};
     return FormatText(IDS_BATCH_NO_FOLDER,
-                      {io::WideName(folder), file.source, FromUtf8(error.message())}) +
+                      {file.source, io::WideName(folder), FromUtf8(error.message())}) +
            L"\r\n";
 }
 

@@ -172,7 +172,7 @@
     X(IDS_BATCH_PROGRESS, "%i of %i files done")                                            \
     X(IDS_BATCH_SAME_TARGET, "ostrel-convert: '%s' and '%s' would both be written to '%s'; nothing was converted") \
     X(IDS_BATCH_CANNOT_READ, "ostrel-convert: %s: cannot be read: %s")                      \
-    X(IDS_BATCH_NO_FOLDER, "ostrel-convert: cannot create the folder '%s' for '%s': %s") \
+    X(IDS_BATCH_NO_FOLDER, "ostrel-convert: %s: cannot create the folder '%s': %s") \
     X(IDS_CONSOLE_FILE_FAILED, "ostrel-convert: %s: %s")                                    \
     X(IDS_CONSOLE_FILE_MISSING, "the file is missing")                                      \
     X(IDS_CONSOLE_NO_TARGET_NAME, "the target name is empty")                               \

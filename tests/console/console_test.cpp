@@ -443,8 +443,10 @@ TEST_F(ConsoleConverter, BatchFailsTheFilesOfAnOutputFolderThatCannotBeMade) {
     const ProcessResult run = Convert({L"--output-dir", folder_.File(L"out"), L"--jobs", L"1",
                                        folder_.File(L"in"), folder_.File(L"in/b.vlf")});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("cannot create the folder '" + Shown(folder_.File(L"out/sub")) + "'"),
-              std::string::npos)
+    EXPECT_EQ(
+        run.err.find("ostrel-convert: " + Shown(folder_.File(L"in/sub/a.vlf")) +
+                     ": cannot create the folder '" + Shown(folder_.File(L"out/sub")) + "': "),
+        0u)
         << run.err;
     EXPECT_TRUE(EndsWith(run.out, Summary(1, 0, 1)));
     EXPECT_NE(ReadBytes(folder_.File(L"out/b.vlf")).value_or("").find("12,13"), std::string::npos);
