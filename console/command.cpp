@@ -136,8 +136,13 @@ std::variant<CommandLine, int> Parse(const std::vector<std::wstring>& arguments)
                 command.version = true;
                 return command;
             case ':':
-                return WrongUsage(FormatText(IDS_CONSOLE_MISSING_VALUE, {words.Last()}),
-                                  IDS_CONSOLE_BATCH_USAGE);
+                // mingw-w64's getopt_long also lands here for "--quiet=3", a value given to an
+                // option that takes none; glibc's calls that an unknown option, and so does this.
+                if (words.Last().find(L'=') == std::wstring::npos) {
+                    return WrongUsage(FormatText(IDS_CONSOLE_MISSING_VALUE, {words.Last()}),
+                                      IDS_CONSOLE_BATCH_USAGE);
+                }
+                [[fallthrough]];
             default:
                 return WrongUsage(FormatText(IDS_CONSOLE_BAD_OPTION, {UnknownOption(words)}),
                                   IDS_CONSOLE_USAGE);
