@@ -2,26 +2,24 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "base/error.h"
+#include "base/stop_requests.h"
 #include "base/utf8.h"
 #include "console/batch_plan.h"
-#include "io/paths.h"
 #include "console/console_host.h"
+#include "console/platform.h"
+#include "io/paths.h"
+#include "io/safe_save.h"
 #include "res/texts.h"
-
-#include "base/stop_requests.h"
-
-#ifdef _WIN32
-#include "base/win32_handles.h"
-#else
-#include <unistd.h>
-#endif
 
 namespace ostrel::console {
 
@@ -29,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class FileOutcome { kConverted, kNothingToConvert, kFailed };
+enum class FileOutcome { kConverted, kNothingToConvert, kFailed, kWouldChange, kUnchanged };
 
 // What one file's conversion had to say, to be printed in one piece.
 struct FileReport {
@@ -43,31 +41,32 @@ struct Tally {
     std::size_t converted = 0;
     std::size_t nothingToConvert = 0;
     std::size_t failed = 0;
+    std::size_t wouldChange = 0;
+    std::size_t counted = 0;
 
     void Count(FileOutcome outcome) {
-        ++(outcome == FileOutcome::kConverted          ? converted
-           : outcome == FileOutcome::kNothingToConvert ? nothingToConvert
-                                                       : failed);
+        ++counted;
+        if (outcome == FileOutcome::kConverted) ++converted;
+        if (outcome == FileOutcome::kNothingToConvert) ++nothingToConvert;
+        if (outcome == FileOutcome::kFailed) ++failed;
+        if (outcome == FileOutcome::kWouldChange) ++wouldChange;
     }
     int ExitStatus() const {
         if (failed > 0) return kFailed;
+        if (wouldChange > 0) return kWouldChange;
         return nothingToConvert > 0 ? kNothingToConvert : kCompleted;
     }
-    std::wstring Summary() const {
-        return FormatText(IDS_BATCH_SUMMARY,
-                          {std::to_wstring(converted), std::to_wstring(nothingToConvert),
-                           std::to_wstring(failed)});
+    // The summary of a batch of `total` files: those a stop left out are not started.
+    std::wstring Summary(std::size_t total) const {
+        std::wstring summary = FormatText(
+            IDS_BATCH_SUMMARY, {std::to_wstring(converted), std::to_wstring(nothingToConvert),
+                                std::to_wstring(failed)});
+        if (counted < total) {
+            summary += FormatText(IDS_BATCH_NOT_STARTED, {std::to_wstring(total - counted)});
+        }
+        return summary;
     }
 };
-
-bool StandardErrorIsTerminal() {
-#ifdef _WIN32
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-#else
-    return isatty(STDERR_FILENO) == 1;
-#endif
-}
 
 // "N of M files done" on standard error, rewritten in place; only where somebody watches.
 class ProgressLine {
@@ -151,47 +150,95 @@ std::wstring MakeTargetFolder(const BatchFile& file) {
     fs::create_directories(folder, error);
     if (!error) return {};
     return FormatText(IDS_BATCH_NO_FOLDER,
-                      {io::WideName(folder), file.source, FromUtf8(error.message())}) +
+                      {file.source, io::WideName(folder), FromUtf8(error.message())}) +
            L"\r\n";
 }
 
-FileReport ConvertFile(const BatchFile& file) {
+// Collects in memory the bytes a save would write.
+class BytesKept final : public io::ByteSink {
+  public:
+    HResult Write(std::string_view bytes) override {
+        bytes_.append(bytes);
+        return hr::kOk;
+    }
+    const std::string& Bytes() const { return bytes_; }
+
+  private:
+    std::string bytes_;
+};
+
+// The bytes of the file, or none when it cannot be read.
+std::optional<std::string> ReadFile(const std::wstring& name) {
+    std::ifstream file(io::FsPath(name), std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return std::nullopt;
+    return bytes;
+}
+
+// Converts the file in memory: would its conversion change it? Writes nothing.
+FileReport CheckFile(const BatchFile& file) {
+    ConsoleHost host(file.source, file.source, ConsoleHost::Output::kKept,
+                     ConsoleHost::Results::kDropped);
+    BytesKept converted;
+    const auto outcome = RunConsoleConversion(
+        host, [&converted](const xml::Document& document, const std::wstring&) {
+            return document.save(converted);
+        });
+    if (outcome == engine::ConversionOutcome::NoFixtureBlocks) {
+        return {L"", L"", FileOutcome::kUnchanged};  // such a file is not saved at all
+    }
+    if (outcome != engine::ConversionOutcome::Completed) {
+        return {L"", host.Messages(), FileOutcome::kFailed};
+    }
+    const auto bytes = ReadFile(file.source);
+    if (!bytes) {
+        const std::error_code error(errno, std::generic_category());
+        return Failure(FormatText(IDS_BATCH_CANNOT_READ, {file.source, FromUtf8(error.message())}) +
+                       L"\r\n");
+    }
+    if (*bytes == converted.Bytes()) return {L"", L"", FileOutcome::kUnchanged};
+    return {file.source + L"\r\n", L"", FileOutcome::kWouldChange};
+}
+
+FileReport ConvertFile(const BatchFile& file, const BatchOptions& options) {
     if (!file.problem.empty()) return Failure(file.problem + L"\r\n");
+    if (options.check) return CheckFile(file);
     if (const std::wstring problem = MakeTargetFolder(file); !problem.empty()) {
         return Failure(problem);
     }
-    ConsoleHost host(file.source, file.target, ConsoleHost::Output::kKept);
+    ConsoleHost host(file.source, file.target, ConsoleHost::Output::kKept,
+                     options.quiet ? ConsoleHost::Results::kDropped : ConsoleHost::Results::kShown);
     const auto outcome = RunConsoleConversion(host);
     return {host.Log(), host.Messages(), OutcomeOf(outcome)};
 }
 
-// Converts the file on a worker thread, whose COM start gave `comStarted` (Windows).
-FileReport ConvertOnThisThread(const BatchFile& file, HResult comStarted) {
+// Converts the file on a worker thread, whose start of the conversion's services (COM on
+// Windows) gave `started`.
+FileReport ConvertOnThisThread(const BatchFile& file, const BatchOptions& options,
+                               HResult started) {
+    const auto unexpected = [&file](const std::wstring& description, HResult code) {
+        return Failure(FileFailureLine(
+            file.source, FormatText(IDS_CONSOLE_UNEXPECTED, {description, HexCode(code)})));
+    };
     try {
-        if (hr::Failed(comStarted)) {
-            return Failure(ErrorLine(comStarted, LoadText(IDS_CONSOLE_NO_COM)));
-        }
-        return ConvertFile(file);
+        if (hr::Failed(started)) return unexpected(LoadText(IDS_CONSOLE_NO_COM), started);
+        return ConvertFile(file, options);
     } catch (...) {
         const ErrorReport error = DescribeCurrentException();
-        return Failure(ErrorLine(error.code, error.description));
+        return unexpected(error.description, error.code);
     }
 }
 
 // Converts the next file not yet taken, again and again, until none is left or the process has
 // been asked to stop (a save under way abandons by itself).
-void Work(const std::vector<BatchFile>& files, std::atomic<std::size_t>& next,
-          ReportPrinter& printer) {
-#ifdef _WIN32
-    // The document service is reached through COM, which each thread starts for itself.
-    const OleInitialization ole;
-    const HResult comStarted = ole.Result();
-#else
-    const HResult comStarted = hr::kOk;
-#endif
-    for (std::size_t index = 0; !StopRequested() && (index = next++) < files.size();) {
-        printer.Deliver(index, ConvertOnThisThread(files[index], comStarted));
-    }
+void Work(const std::vector<BatchFile>& files, const BatchOptions& options,
+          std::atomic<std::size_t>& next, ReportPrinter& printer) {
+    WithConversionServices([&](HResult started) {
+        for (std::size_t index = 0; !StopRequested() && (index = next++) < files.size();) {
+            printer.Deliver(index, ConvertOnThisThread(files[index], options, started));
+        }
+    });
 }
 
 }  // namespace
@@ -204,21 +251,22 @@ int RunBatch(const BatchOptions& options) {
         WriteText(stderr, plan.refusal + L"\r\n");
         return kUsage;
     }
-    ReportPrinter printer(plan.files.size(), StandardErrorIsTerminal());
+    ReportPrinter printer(plan.files.size(), !options.quiet && IsTerminal(stderr));
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> workers;
     const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.files.size());
     try {
         while (workers.size() < wanted) {
-            workers.emplace_back(Work, std::cref(plan.files), std::ref(next), std::ref(printer));
+            workers.emplace_back(Work, std::cref(plan.files), std::cref(options), std::ref(next),
+                                 std::ref(printer));
         }
     } catch (const std::system_error&) {
         // The system gave fewer threads than asked: the batch goes on with those it has.
     }
-    if (workers.empty()) Work(plan.files, next, printer);
+    if (workers.empty()) Work(plan.files, options, next, printer);
     for (auto& worker : workers) worker.join();
     const Tally tally = printer.Finish();
-    WriteText(stdout, tally.Summary() + L"\r\n");
+    if (!options.check) WriteText(stdout, tally.Summary(plan.files.size()) + L"\r\n");
     return tally.ExitStatus();
 }
 

@@ -1,18 +1,13 @@
 #include "console/batch_plan.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cwctype>
 #include <map>
 #include <set>
 #include <system_error>
-#include <utility>
-#include <variant>
 
 #include "base/utf8.h"
 #include "io/paths.h"
 #include "res/texts.h"
-
 
 namespace ostrel::console {
 
@@ -32,9 +27,6 @@ struct Found {
 };
 
 using io::FileIdentity;
-
-// The place a target is written to: the file already there, or the path it will have.
-using TargetPlace = std::variant<FileIdentity, std::wstring>;
 
 std::wstring CannotRead(const std::wstring& name, const std::error_code& error) {
     return FormatText(IDS_BATCH_CANNOT_READ, {name, FromUtf8(error.message())});
@@ -86,17 +78,33 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path, std::error_code& er
     return io::IdentityOf(WideName(path), error);
 }
 
-TargetPlace PlaceOf(const fs::path& target) {
+// The sources of a batch by the file each one is: the name the user gave for it.
+using Sources = std::map<FileIdentity, std::wstring>;
+
+// Where the targets of a batch land, each with the source written there.
+struct Targets {
+    std::map<fs::path, std::wstring> places;
+    std::map<FileIdentity, std::wstring> files;  // those already there
+};
+
+// Takes the target of a source, or gives why the batch must be refused: the target is one of the
+// sources (by its name, through a link, or as another name of its file) or where another target
+// lands.
+std::wstring TakeTarget(const BatchFile& file, const Sources& sources, Targets& targets) {
     std::error_code error;
-    if (const auto identity = IdentityOf(target, error)) return *identity;
-    const fs::path absolute = fs::absolute(target, error);
-    std::wstring path = WideName((error ? target : absolute).lexically_normal());
-#ifdef _WIN32
-    // Windows file names that differ by case alone name the same file.
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-#endif
-    return path;
+    const auto existing = io::IdentityOf(file.target, error);
+    if (existing) {
+        if (const auto source = sources.find(*existing); source != sources.end()) {
+            return FormatText(IDS_BATCH_TARGET_IS_SOURCE,
+                              {file.source, file.target, source->second});
+        }
+        if (const auto [other, isNew] = targets.files.emplace(*existing, file.source); !isNew) {
+            return FormatText(IDS_BATCH_SAME_TARGET, {other->second, file.source, file.target});
+        }
+    }
+    const auto [other, isNew] = targets.places.emplace(io::PlaceOf(file.target), file.source);
+    if (!isNew) return FormatText(IDS_BATCH_SAME_TARGET, {other->second, file.source, file.target});
+    return {};
 }
 
 }  // namespace
@@ -104,27 +112,33 @@ TargetPlace PlaceOf(const fs::path& target) {
 BatchPlan PlanBatch(const std::vector<std::wstring>& paths,
                     const std::optional<std::wstring>& outputFolder) {
     BatchPlan plan;
-    std::set<FileIdentity> sources;
-    std::map<TargetPlace, std::wstring> targets;  // and the source written there
+    Sources sources;
+    std::set<fs::path> names;     // with an output folder: the places of the sources' names
+    std::vector<fs::path> below;  // with an output folder: each file's path below it
     for (const auto& name : paths) {
         for (Found& file : FindNamed(name)) {
             std::error_code error;
             const auto identity =
                 file.problem.empty() ? IdentityOf(file.path, error) : std::nullopt;
             if (error) file.problem = CannotRead(file.source, error);
-            if (identity && !sources.insert(*identity).second) continue;  // named before
-            BatchFile planned{file.source, file.source, file.problem};
-            if (outputFolder && planned.problem.empty()) {
-                planned.target = WideName(FsPath(*outputFolder) / file.relative);
-                const auto [place, isNew] =
-                    targets.emplace(PlaceOf(FsPath(planned.target)), planned.source);
-                if (!isNew && plan.refusal.empty()) {
-                    plan.refusal = FormatText(IDS_BATCH_SAME_TARGET,
-                                              {place->second, planned.source, planned.target});
-                }
-            }
-            plan.files.push_back(std::move(planned));
+            // In place, one file is converted once whatever its names; into an output folder,
+            // each name gives its own output, and a name given twice one.
+            const bool namedBefore =
+                outputFolder ? !names.insert(io::PlaceOf(file.source, io::LastLink::kKeep)).second
+                             : identity && sources.count(*identity) != 0;
+            if (namedBefore) continue;
+            if (identity) sources.emplace(*identity, file.source);
+            plan.files.push_back({file.source, file.source, file.problem});
+            below.push_back(file.relative);
         }
+    }
+    if (!outputFolder) return plan;
+    Targets targets;
+    for (std::size_t i = 0; i < plan.files.size() && plan.refusal.empty(); ++i) {
+        BatchFile& file = plan.files[i];
+        if (!file.problem.empty()) continue;
+        file.target = WideName(FsPath(*outputFolder) / below[i]);
+        plan.refusal = TakeTarget(file, sources, targets);
     }
     return plan;
 }

@@ -17,7 +17,7 @@ struct BatchFile {
 };
 
 // The files of a batch in the order the user named them, each once, or the reason the batch is
-// refused (two files that would be written to the same place).
+// refused (a target that is a source, or two targets that land on one file).
 struct BatchPlan {
     std::vector<BatchFile> files;
     std::wstring refusal;
@@ -27,6 +27,11 @@ struct BatchPlan {
 // (any case; links to folders are not followed), in the order of their paths below it; a file
 // stands for itself. Without an output folder each file is converted in place; with one it goes
 // there under its own name, a file found in a folder keeping its path below that folder.
+// In place, a file is planned once whatever names it is given (links, hard links); with an output
+// folder, once for each place its names land (two names of one file give two outputs). Every
+// target is resolved to where it lands (io::PlaceOf, and the file already there): the batch is
+// refused when a target is one of the sources (by name, through a link or as another name of its
+// file) or lands where another target does.
 BatchPlan PlanBatch(const std::vector<std::wstring>& paths,
                     const std::optional<std::wstring>& outputFolder);
 

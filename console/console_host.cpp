@@ -1,45 +1,24 @@
 #include "console/console_host.h"
 
 #include "base/error.h"
-#include "base/utf8.h"
+#include "console/platform.h"
+#include "io/paths.h"
 #include "res/texts.h"
 #include "xml/platform_document.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#endif
 
 namespace ostrel::console {
 
 namespace {
-
-#ifdef _WIN32
-constexpr std::wstring_view kLineEnd = L"\r\n";
-
-// The console itself takes wide text directly; anything else (a file, a pipe) gets UTF-8.
-bool WriteToConsole(std::FILE* stream, std::wstring_view text) {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;
-    std::fflush(stream);
-    DWORD written = 0;
-    return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-#else
-constexpr std::wstring_view kLineEnd = L"\n";
-#endif
 
 std::wstring WithPlatformLineEnds(std::wstring_view text) {
     std::wstring out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            out += kLineEnd;
+            out += PlatformLineEnd();
             ++i;
         } else if (text[i] == L'\n') {
-            out += kLineEnd;
+            out += PlatformLineEnd();
         } else {
             out += text[i];
         }
@@ -47,21 +26,24 @@ std::wstring WithPlatformLineEnds(std::wstring_view text) {
     return out;
 }
 
+// The reason of a failed load in its log line ("File Open Error:   reason").
+std::wstring LoadFailureReason(const std::wstring& line) {
+    const std::wstring prefix = FormatText(IDS_FILE_OPEN_ERROR, {L""});
+    return line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
+}
+
 }  // namespace
 
 void WriteText(std::FILE* stream, std::wstring_view text) {
-    const std::wstring lines = WithPlatformLineEnds(text);
-#ifdef _WIN32
-    if (WriteToConsole(stream, lines)) return;
-    _setmode(_fileno(stream), _O_BINARY);  // the line ends are already the platform's
-#endif
-    const std::string bytes = ToUtf8(lines, Utf8Errors::kEscape);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    WritePlatformText(stream, WithPlatformLineEnds(text));
 }
 
 std::wstring ErrorLine(HResult code, const std::wstring& description) {
     return FormatText(IDS_CONSOLE_ERROR, {HexCode(code), description}) + L"\r\n";
+}
+
+std::wstring FileFailureLine(const std::wstring& file, const std::wstring& reason) {
+    return FormatText(IDS_CONSOLE_FILE_FAILED, {file, reason}) + L"\r\n";
 }
 
 void ConsoleHost::Say(std::FILE* stream, std::wstring& kept, const std::wstring& text) {
@@ -72,22 +54,48 @@ void ConsoleHost::Say(std::FILE* stream, std::wstring& kept, const std::wstring&
     }
 }
 
-void ConsoleHost::ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned) {
-    Say(stderr, messages_, caption + L": " + text + L"\r\n");
+void ConsoleHost::AppendResult(const std::wstring& text) {
+    lastResult_ = text;
+    if (results_ == Results::kShown) Say(stdout, logText_, text + L"\r\n");
 }
-
-void ConsoleHost::AppendResult(const std::wstring& text) { Say(stdout, log_, text + L"\r\n"); }
 
 void ConsoleHost::ReportError(HResult code, const std::wstring& description) {
-    Say(stderr, messages_, ErrorLine(code, description));
+    Say(stderr, messages_,
+        FileFailureLine(source_, FormatText(IDS_CONSOLE_UNEXPECTED, {description, HexCode(code)})));
 }
 
-std::optional<engine::ConversionOutcome> RunConsoleConversion(ConsoleHost& host) {
+void ConsoleHost::SayFailure(engine::ConversionOutcome outcome) {
+    using engine::ConversionOutcome;
+    switch (outcome) {
+        case ConversionOutcome::MissingInput:
+            Say(stderr, messages_,
+                FileFailureLine(source_,
+                                LoadText(io::PathExists(source_) ? IDS_CONSOLE_NO_TARGET_NAME
+                                                                 : IDS_CONSOLE_FILE_MISSING)));
+            break;
+        case ConversionOutcome::LoadFailed:
+            Say(stderr, messages_, FileFailureLine(source_, LoadFailureReason(lastResult_)));
+            break;
+        case ConversionOutcome::NotProgramFile:
+            Say(stderr, messages_,
+                FileFailureLine(source_, LoadText(IDS_CONSOLE_NOT_PROGRAM_FILE)));
+            break;
+        case ConversionOutcome::SaveFailed:
+            Say(stderr, messages_, FileFailureLine(target_, lastResult_));
+            break;
+        case ConversionOutcome::NoDocument:
+            ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
+            break;
+        default:
+            break;
+    }
+}
+
+std::optional<engine::ConversionOutcome> RunConsoleConversion(ConsoleHost& host,
+                                                              const engine::DocumentSaver& save) {
     try {
-        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument);
-        if (outcome == engine::ConversionOutcome::NoDocument) {
-            host.ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
-        }
+        const auto outcome = engine::RunConversion(host, &xml::CreatePlatformDocument, save);
+        host.SayFailure(outcome);
         return outcome;
     } catch (...) {
         const ErrorReport error = DescribeCurrentException();

@@ -62,7 +62,8 @@ void ReplaceAttribute(std::wstring_view name, const xml::Element& element,
     element.setAttributeNode(attribute);
 }
 
-ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument) {
+ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument,
+                                const DocumentSaver& save) {
     xml::Document document;
     if (hr::Failed(createDocument(document)) || !document) return ConversionOutcome::NoDocument;
     ApplyLoadOptions(document);
@@ -92,7 +93,7 @@ ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory creat
     }
     ConvertFixtures(host, node);
 
-    return ReportSave(host, document.save(target));
+    return ReportSave(host, save ? save(document, target) : document.save(target));
 }
 
 }  // namespace ostrel::engine

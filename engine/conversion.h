@@ -1,6 +1,8 @@
 // The conversion run: from the two file names to the saved target, reporting each outcome.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "engine/host.h"
@@ -26,8 +28,14 @@ void ApplyLoadOptions(const xml::Document& document);
 // Sets the named attribute of the element to the value, replacing one of that name.
 void ReplaceAttribute(std::wstring_view name, const xml::Element& element, std::wstring_view value);
 
-// Runs one conversion with the host's two file names, on a document made by `createDocument`.
+// Where a run puts the converted document: by default it saves it as the target.
+using DocumentSaver =
+    std::function<HResult(const xml::Document& document, const std::wstring& target)>;
+
+// Runs one conversion with the host's two file names, on a document made by `createDocument`,
+// handing the converted document to `save` (by default: saved as the target).
 // Raises Error when the DOM fails unexpectedly; nothing has then been saved.
-ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument);
+ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument,
+                                const DocumentSaver& save = {});
 
 }  // namespace ostrel::engine
