@@ -65,7 +65,8 @@ depends=$(dpkg-deb -f "$package" Depends)
 
 version=$(dpkg-deb -f "$package" Version)
 said=$("$root/usr/bin/ostrel-convert" --version) || fail "--version ended with status $?"
-[[ $said == *"file version ${version%-*},"* ]] || fail "--version says: $said"
+# The first line, as GNU tools write it, ends with the upstream version.
+[[ ${said%%$'\n'*} == "ostrel-convert ("*") ${version%-*}" ]] || fail "--version says: $said"
 entry=$(gzip -dc "$root/$doc/changelog.Debian.gz" | head -n 1)
 [[ $entry == "ostrel-convert ($version) "* ]] || fail "the changelog begins: $entry"
 
