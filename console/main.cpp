@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stop_requests.h"
 #include "base/utf8.h"
 #include "console/batch.h"
 #include "console/console_host.h"
@@ -14,8 +15,6 @@
 
 #ifdef _WIN32
 #include "base/win32_handles.h"
-#else
-#include "base/stop_requests.h"
 #endif
 
 namespace ostrel::console {
@@ -142,6 +141,8 @@ int wmain(int argc, wchar_t** argv) {
             stderr, ostrel::console::ErrorLine(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM)));
         return ostrel::console::kFailed;
     }
+    // Ctrl-C stops the run as on POSIX; the process then ends with STATUS_CONTROL_C_EXIT.
+    const ostrel::StopRequestsHandled stopRequests;
     return ostrel::console::Finish(
         ostrel::console::Run(std::vector<std::wstring>(argv + 1, argv + argc)));
 }
@@ -151,10 +152,10 @@ int main(int argc, char** argv) {
     // of the log that quits must not end the conversion either (the writes then fail instead).
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
-    // A stop request (Ctrl-C, SIGTERM, SIGHUP) is held until the file system is consistent: a
-    // save under way is abandoned and its temporary file removed. Then, at the latest when the
-    // run ends, the signal takes its course and ends the process with the signal's status.
-    const ostrel::StopRequestsHeld held(ostrel::StopRequestsHeld::Release::kUnblock);
+    // A stop request (Ctrl-C, SIGTERM, SIGQUIT...) stops the run at its next check: a save under
+    // way is abandoned and its temporary file removed. When the run ends, the signal takes its
+    // course and ends the process with the signal's status.
+    const ostrel::StopRequestsHandled stopRequests;
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ostrel::FromUtf8(argv[i], ostrel::Utf8Errors::kEscape));

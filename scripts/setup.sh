@@ -9,7 +9,8 @@
 set -euo pipefail
 
 # dpkg-dev and file compute the Debian package's dependencies; man-db checks its manual page.
-packages=(g++ cmake make pkg-config libxml2-dev googletest python3 util-linux dpkg-dev file man-db)
+# libacl1-dev and libattr1-dev: a save keeps the access-control list and extended attributes.
+packages=(g++ cmake make pkg-config libxml2-dev libacl1-dev libattr1-dev googletest python3 util-linux dpkg-dev file man-db)
 cross=(mingw-w64)
 # Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.
 windows=("${cross[@]}" wine wine64 "wine32:i386" xvfb xauth x11-utils fonts-wine)
