@@ -17,6 +17,7 @@
 #include "base/stop_requests.h"
 #include "base/utf8.h"
 #include "io/safe_save.h"
+#include "io/safe_save_steps.h"
 #include "io/sinks.h"
 
 namespace ostrel::io {
@@ -52,10 +53,6 @@ HResult CodeOfErrno(int error) {
         default:
             return hr::kFail;
     }
-}
-
-bool IsBlankName(std::wstring_view path) {
-    return path.find_first_not_of(L" \t") == std::wstring_view::npos;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -154,27 +151,14 @@ void SyncFolder(const std::string& folder) {
     if (fd) fsync(fd.Get());
 }
 
-// False when the target is the file the content was made from and no longer leads to it as it was
-// read: another program saved it meanwhile, by a new file renamed over it or by rewriting it.
-bool StillTheSource(const std::string& target, const FileSnapshot* source) {
-    if (source == nullptr) return true;
-    const std::wstring name = WideName(target);
-    const std::optional<FileSnapshot> now = SnapshotOf(name);
-    const bool isSource =
-        (now && now->identity == source->identity) || PlaceOf(name) == source->place;
-    return !isSource || (now && now->SameState(*source));
-}
-
-// A file a replacement could not stay: one with other names (hard links), which would keep the
-// old content, or one owned by somebody else, whom only the superuser may give a file.
-bool MustStayInPlace(const struct stat& existing) {
-    return existing.st_nlink > 1 || (existing.st_uid != geteuid() && geteuid() != 0);
-}
+// A file with other names (hard links): a replacement would leave them the old content.
+bool HasOtherNames(const struct stat& existing) { return existing.st_nlink > 1; }
 
 // Gives the new file the old one's owner and group, access-control list and extended attributes
 // (those the system's list of attributes to copy names; the ACL's own ones travel with the ACL).
-// False when any of them cannot be given: the replacement would then not be the same file to
-// its users, and the old file is rewritten in place instead.
+// False when any of them cannot be given (an owner or a group that only the superuser may give,
+// a file system without them): the replacement would then not be the same file to its users, and
+// the old file is rewritten in place instead.
 bool TakeOverIdentity(const std::string& target, const struct stat& existing,
                       const TemporaryFile& temporary) {
     if (fchown(temporary.Fd(), existing.st_uid, existing.st_gid) != 0) return false;
@@ -261,7 +245,7 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write,
         return room;
     }
     if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
-    if (!StillTheSource(target, source)) return hr::kSourceChanged;
+    if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
     HResult result = WriteAllAt(fd.Get(), content, 0);
     if (!hr::Failed(result) && (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0)) {
         result = CodeOfErrno(errno);
@@ -319,7 +303,8 @@ HResult WriteAndReplace(const std::string& target, const struct stat* existing,
     if (!hr::Failed(result)) result = TakeOverMode(temporary.Fd(), existing);
     if (!hr::Failed(result) && fsync(temporary.Fd()) != 0) result = CodeOfErrno(errno);
     if (!hr::Failed(result) && StopRequested()) result = hr::kCancelled;
-    if (!hr::Failed(result) && !StillTheSource(target, source)) result = hr::kSourceChanged;
+    if (!hr::Failed(result) && !StillTheSource(WideName(target), source))
+        result = hr::kSourceChanged;
     if (hr::Failed(result)) return result;
     return TakeTheName(temporary, target, existing != nullptr);
 }
@@ -370,7 +355,7 @@ HResult SaveFile(std::wstring_view path, const ContentWriter& write, const FileS
     // From here the file system changes: a stop request waits until it is consistent again.
     const StopRequestsHeld held;
     const struct stat* old = exists ? &existing : nullptr;
-    bool inPlace = exists && MustStayInPlace(existing);
+    bool inPlace = exists && HasOtherNames(existing);
     if (!inPlace) {
         const HResult replaced = WriteAndReplace(target, old, write, source, inPlace);
         if (!inPlace) return replaced;

@@ -276,13 +276,28 @@ TEST_F(AtomicWrite, AnotherProgramsSaveIsNeverOverwritten) {
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
 }
 
-TEST_F(AtomicWrite, AFileWithOtherNamesIsRewrittenForAllOfThem) {
+// A file with other names (hard links), and one whose owner the user may not give, keep being
+// the file they were: rewritten in place.
+TEST_F(AtomicWrite, AFileAReplacementCouldNotStandForIsRewrittenInPlace) {
     test::WriteBytes(target_, "old content");
     const std::wstring other = folder_.File(L"other name.vlf");
     fs::create_hard_link(test::FsPath(target_), test::FsPath(other));
     EXPECT_EQ(SaveFile(target_, "new"), hr::kOk);
     EXPECT_EQ(test::ReadBytes(other), "new");
     EXPECT_EQ(fs::hard_link_count(test::FsPath(target_)), 2u);
+    if (geteuid() != 0) return;  // only the superuser can make a file somebody else's
+
+    fs::remove(test::FsPath(other));
+    const std::string path = test::FsPath(target_);
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chown(test::FsPath(folder_.path()).c_str(), test::kOrdinaryId, 0), 0);
+    EXPECT_EQ(test::RunAsOrdinaryUser(
+                  folder_.path(), [] { return SaveFile(L"target \xE9.vlf", "theirs") == hr::kOk; }),
+              1);
+    struct stat status;
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u);
+    EXPECT_EQ(test::ReadBytes(target_), "theirs");
 }
 
 TEST_F(AtomicWrite, KeepsTheAccessListAndExtendedAttributes) {
