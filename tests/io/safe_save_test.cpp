@@ -182,30 +182,6 @@ TEST_F(AtomicWrite, TheTemporaryFileIsPrivateAndNamedAsOurs) {
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
 }
 
-TEST_F(AtomicWrite, AStopSignalAbandonsTheSave) {
-    test::WriteBytes(target_, "old");
-    {
-        const StopRequestsHeld held;
-        std::raise(SIGTERM);
-        // Even for a producer that goes on after its writes failed.
-        EXPECT_EQ(SaveFile(target_,
-                           [](ByteSink& sink) {
-                               sink.Write(std::string(1 << 20, 'x'));
-                               sink.Write("tail");
-                               return hr::kOk;
-                           }),
-                  hr::kCancelled);
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        const timespec now{};
-        EXPECT_EQ(sigtimedwait(&term, nullptr, &now),
-                  SIGTERM);  // taken, so that it is not acted on
-    }
-    EXPECT_EQ(test::ReadBytes(target_), "old");
-    EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
-}
-
 // The status of a child process that ran `body` (which ends it with _exit or a signal).
 int StatusOfChild(const std::function<void()>& body) {
     const pid_t pid = fork();
