@@ -15,9 +15,9 @@ namespace {
 std::atomic<int> requested{0};
 std::atomic<int> holds{0};
 
-// The signals whose default action ends the process and that come from outside it (SIGXFSZ is
-// not one: a file-size limit makes the write fail with EFBIG, which the save reports), less
-// those ignored when this was first asked, which stay ignored.
+// The signals whose default action ends the process and that come from outside it, less those
+// ignored when this was first asked, which stay ignored. SIGXFSZ is not one: it is ignored for the
+// run, so that a write beyond the file-size limit fails with EFBIG, which the save reports.
 sigset_t FindStopSignals() noexcept {
     sigset_t signals;
     sigemptyset(&signals);
@@ -77,6 +77,12 @@ StopRequestsHandled::StopRequestsHandled() noexcept {
     action.sa_handler = OnStopRequest;
     sigfillset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction fileSizeLimit;
+    if (sigaction(SIGXFSZ, nullptr, &fileSizeLimit) == 0 && fileSizeLimit.sa_handler == SIG_DFL) {
+        sigaction(SIGXFSZ, &ignore, nullptr);
+    }
     for (int signal = 1; signal < NSIG; ++signal) {
         struct sigaction old;
         // A handler installed before (a debugger's, a sanitizer's) is left in place.
