@@ -118,17 +118,17 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-// Writes all the bytes at `offset`.
-HResult WriteAllAt(int fd, std::string_view bytes, off_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), offset);
+// Writes all the bytes at the file's start; `done` tells how many were written, also on failure.
+HResult WriteAllAtStart(int fd, std::string_view bytes, std::size_t& done) {
+    for (done = 0; done < bytes.size();) {
+        const ssize_t written =
+            pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (written < 0) {
             if (errno == EINTR) continue;
             return CodeOfErrno(errno);
         }
         if (written == 0) return hr::kWriteFault;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-        offset += written;
+        done += static_cast<std::size_t>(written);
     }
     return hr::kOk;
 }
@@ -186,23 +186,24 @@ HResult TakeOverMode(int fd, const struct stat* existing) {
 }
 
 // The reason the file cannot take `size` bytes, or S_OK: the process's file-size limit, then the
-// room on the disk: the free space must hold what the file grows by, and the file system reserves
-// the blocks where it can (those without reservations, ext2, are left with the free space's word).
-HResult ProveRoom(int fd, off_t oldSize, off_t size) {
+// room on the disk: the free space must hold the blocks the file does not have yet (a sparse file
+// lacks some within its size), and the file system reserves them where it can (those without
+// reservations, ext2, are left with the free space's word).
+HResult ProveRoom(int fd, const struct stat& status, off_t size) {
     struct rlimit limit;
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(size) > limit.rlim_cur) {
         return hr::kFileTooLarge;
     }
-    if (size > oldSize) {
-        struct statvfs disk;
-        if (fstatvfs(fd, &disk) != 0) return CodeOfErrno(errno);
-        // Counted in whole blocks, with generous room for the blocks that index them (one for
-        // every block / 8 bytes of pointers, where ext2's indirect blocks need block / 4).
-        const auto block = static_cast<off_t>(disk.f_frsize);
-        const off_t data = (size - oldSize + block - 1) / block;
-        const off_t needed = data + data / std::max<off_t>(block / 8, 1) + 2;
-        if (static_cast<fsblkcnt_t>(needed) > disk.f_bavail) return hr::kDiskFull;
+    struct statvfs disk;
+    if (fstatvfs(fd, &disk) != 0) return CodeOfErrno(errno);
+    const auto block = static_cast<off_t>(std::max<unsigned long>(disk.f_frsize, 1));
+    const off_t missing = (size + block - 1) / block - status.st_blocks * 512 / block;
+    // With generous room for the blocks that index them (one for every block / 8 bytes of
+    // pointers, where ext2's indirect blocks need one for every block / 4).
+    if (missing > 0 && static_cast<fsblkcnt_t>(missing + missing / std::max<off_t>(block / 8, 1) +
+                                               2) > disk.f_bavail) {
+        return hr::kDiskFull;
     }
     if (size == 0 || fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) == 0) return hr::kOk;
     return errno == EOPNOTSUPP || errno == ENOSYS ? hr::kOk : CodeOfErrno(errno);
@@ -241,18 +242,18 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write,
         return read;
     }
     const auto size = static_cast<off_t>(content.size());
-    if (const HResult room = ProveRoom(fd.Get(), status.st_size, size); hr::Failed(room)) {
-        return room;
-    }
+    if (const HResult room = ProveRoom(fd.Get(), status, size); hr::Failed(room)) return room;
     if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
     if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
-    HResult result = WriteAllAt(fd.Get(), content, 0);
+    std::size_t written = 0;
+    HResult result = WriteAllAtStart(fd.Get(), content, written);
     if (!hr::Failed(result) && (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0)) {
         result = CodeOfErrno(errno);
     }
     if (hr::Failed(result)) {
-        // The old bytes fit where they were: putting them back needs no new room.
-        if (!hr::Failed(WriteAllAt(fd.Get(), old, 0))) {
+        // Only the bytes overwritten go back: their blocks are there, so no new room is needed.
+        const std::string_view changed(old.data(), std::min(written, old.size()));
+        if (!hr::Failed(WriteAllAtStart(fd.Get(), changed, written))) {
             ftruncate(fd.Get(), static_cast<off_t>(old.size()));
             fsync(fd.Get());
         }

@@ -365,6 +365,11 @@ TEST_F(AtomicWrite, AnInPlaceWriteOnAFullDiskChangesNothing) {
         mount.c_str(), [](const char* path) { umount(path); });
     const std::string folder = mount + "/locked";
     LockFolder(folder, "old");
+    // A file with a hole has fewer blocks than its size: overwriting it needs room as well.
+    const std::string sparse = folder + "/sparse.vlf";
+    test::WriteBytes(WideName(sparse), "");
+    fs::resize_file(sparse, 300000);
+    ASSERT_EQ(chown(sparse.c_str(), test::kOrdinaryId, test::kOrdinaryId), 0);
     std::FILE* filler = std::fopen((mount + "/filler").c_str(), "w");
     ASSERT_NE(filler, nullptr);
     const std::string block(4096, 'f');
@@ -372,13 +377,16 @@ TEST_F(AtomicWrite, AnInPlaceWriteOnAFullDiskChangesNothing) {
            std::fflush(filler) == 0) {
     }
     std::fclose(filler);
-    const std::int64_t before = ChangeTime(folder + "/kept.vlf");
-    EXPECT_EQ(test::RunAsOrdinaryUser(
-                  WideName(folder),
-                  [] { return SaveFile(L"kept.vlf", std::string(200000, 'n')) == hr::kDiskFull; }),
+    const std::int64_t before = ChangeTime(folder + "/kept.vlf") + ChangeTime(sparse);
+    EXPECT_EQ(test::RunAsOrdinaryUser(WideName(folder),
+                                      [] {
+                                          const std::string content(200000, 'n');
+                                          return SaveFile(L"kept.vlf", content) == hr::kDiskFull &&
+                                                 SaveFile(L"sparse.vlf", content) == hr::kDiskFull;
+                                      }),
               1);
     EXPECT_EQ(test::ReadBytes(WideName(folder + "/kept.vlf")), "old");
-    EXPECT_EQ(ChangeTime(folder + "/kept.vlf"), before);
+    EXPECT_EQ(ChangeTime(folder + "/kept.vlf") + ChangeTime(sparse), before);
 }
 
 // A stop signal during a save: the save is abandoned, and then the signal ends the process. One
