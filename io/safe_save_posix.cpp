@@ -247,13 +247,18 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write,
     if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
     std::size_t written = 0;
     HResult result = WriteAllAtStart(fd.Get(), content, written);
-    if (!hr::Failed(result) && (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0)) {
-        result = CodeOfErrno(errno);
+    // A longer content has set the new end by itself; a shorter one cuts the rest off.
+    bool shortened = false;
+    if (!hr::Failed(result) && content.size() < old.size()) {
+        shortened = ftruncate(fd.Get(), size) == 0;
+        if (!shortened) result = CodeOfErrno(errno);
     }
+    if (!hr::Failed(result) && fsync(fd.Get()) != 0) result = CodeOfErrno(errno);
     if (hr::Failed(result)) {
-        // Only the bytes overwritten go back: their blocks are there, so no new room is needed.
-        const std::string_view changed(old.data(), std::min(written, old.size()));
-        if (!hr::Failed(WriteAllAtStart(fd.Get(), changed, written))) {
+        // The bytes overwritten go back, whose blocks are there, and those a shorter end cut off.
+        const std::string_view back(old.data(),
+                                    shortened ? old.size() : std::min(written, old.size()));
+        if (!hr::Failed(WriteAllAtStart(fd.Get(), back, written))) {
             ftruncate(fd.Get(), static_cast<off_t>(old.size()));
             fsync(fd.Get());
         }
