@@ -353,27 +353,29 @@ TEST_F(AtomicWrite, AnInPlaceWriteBeyondTheFileSizeLimitChangesNothing) {
     EXPECT_EQ(ChangeTime(folder + "/kept.vlf"), before);
 }
 
-// A disk that fails to flush (EIO): the write is done, yet the old bytes must go back.
+// A disk that fails to write or to flush (EIO, injected): the old bytes must stay or go back.
 TEST_F(AtomicWrite, AFailedInPlaceWritePutsTheOldBytesBack) {
     test::WriteBytes(target_, "old content, longer than the new");
     const std::wstring other = folder_.File(L"other name.vlf");  // so that it is written in place
     fs::create_hard_link(test::FsPath(target_), test::FsPath(other));
-    const int status = StatusOfChild([&] {
-        sock_filter failFlush[] = {
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_fsync, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        };
-        const sock_fprog program{sizeof failFlush / sizeof failFlush[0], failFlush};
-        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-            prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
-            _exit(3);
-        }
-        _exit(SaveFile(target_, "new") == hr::kWriteFault ? 1 : 2);
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    EXPECT_EQ(test::ReadBytes(other), "old content, longer than the new");
+    for (const unsigned failing : {SYS_pwrite64, SYS_fsync}) {
+        const int status = StatusOfChild([&] {
+            sock_filter filter[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, failing, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            const sock_fprog program{sizeof filter / sizeof filter[0], filter};
+            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+                _exit(3);
+            }
+            _exit(SaveFile(target_, "new") == hr::kWriteFault ? 1 : 2);
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << failing << " " << status;
+        EXPECT_EQ(test::ReadBytes(other), "old content, longer than the new") << failing;
+    }
 }
 
 // A file system without reserved writes (ext2), full: the in-place write must prove the room.
