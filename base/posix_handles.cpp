@@ -24,6 +24,20 @@ int UniqueFd::Close() noexcept {
     return close(Release()) == 0 ? 0 : errno;
 }
 
+UniqueFd OpenFd(const char* path, int flags, unsigned mode) noexcept {
+    UniqueFd fd(open(path, flags | O_CLOEXEC, static_cast<mode_t>(mode)));
+    if (fd && fd.Get() <= STDERR_FILENO) {
+        UniqueFd above(fcntl(fd.Get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+        if (!above) {
+            const int error = errno;
+            fd.Close();
+            errno = error;
+        }
+        return above;
+    }
+    return fd;
+}
+
 TemporaryFile::~TemporaryFile() {
     fd_.Close();
     if (!path_.empty()) unlink(path_.c_str());
@@ -32,28 +46,21 @@ TemporaryFile::~TemporaryFile() {
 int TemporaryFile::Create(const std::string& folder, std::string_view prefix,
                           std::string_view suffix) {
     std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
         char digits[17];
         std::snprintf(digits, sizeof digits, "%016" PRIx64, number);
         std::string path = folder + "/";
         path.append(prefix).append(digits).append(suffix);
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            fd_ = UniqueFd(fd);
+        UniqueFd fd = OpenFd(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd) {
+            fd_ = std::move(fd);
             path_ = std::move(path);
             return 0;
         }
         if (errno != EEXIST) return errno;
     }
     return EEXIST;
-}
-
-int TemporaryFile::CommitAs(const std::string& target) noexcept {
-    if (const int error = fd_.Close(); error != 0) return error;
-    if (rename(path_.c_str(), target.c_str()) != 0) return errno;
-    path_.clear();
-    return 0;
 }
 
 }  // namespace ostrel

@@ -30,8 +30,16 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-// A new file that only its owner may read (mode 0600), removed when its scope ends unless
-// CommitAs has put it in another file's place.
+// Opens a file as open(2) does, close-on-exec, with a descriptor above the standard ones: a file
+// that took the place of a closed standard output would receive what is printed. A negative
+// value, with errno set, when it cannot.
+UniqueFd OpenFd(const char* path, int flags, unsigned mode = 0) noexcept;
+
+// How many random names TemporaryFile tries before it gives up (both platforms).
+inline constexpr int kTemporaryNameAttempts = 100;
+
+// A new file that only its owner may read (mode 0600), removed when its scope ends unless the
+// caller keeps it. The same verbs on both platforms (base/win32_handles.h).
 class TemporaryFile {
   public:
     TemporaryFile() noexcept = default;
@@ -39,15 +47,17 @@ class TemporaryFile {
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Creates the file `prefix`, 16 random hexadecimal digits and `suffix`, in `folder`: its name
-    // does not grow with any other name. Gives 0, or the errno value of the failure.
+    // Creates the file `prefix`, 16 random hexadecimal digits and `suffix` in `folder` (named
+    // without a trailing separator): its name does not grow with any other name. Gives 0, or the
+    // errno value of the failure.
     int Create(const std::string& folder, std::string_view prefix, std::string_view suffix);
-    // The open file; valid after a successful Create, until CommitAs.
+    // The open file; valid after a successful Create, until Close.
     int Fd() const noexcept { return fd_.Get(); }
     const std::string& Path() const noexcept { return path_; }
-    // Closes the file and renames it over `target` in one step; from then on it is not removed.
-    // Gives 0, or the errno value of the failure (the file is then still removed at the end).
-    int CommitAs(const std::string& target) noexcept;
+    // Closes the file, which stays until the scope ends; 0, or the errno value of the failure.
+    int Close() noexcept { return fd_.Close(); }
+    // From now on the file is the caller's: it has been moved into place, or must be kept.
+    void Keep() noexcept { path_.clear(); }
 
   private:
     UniqueFd fd_;

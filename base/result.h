@@ -15,6 +15,7 @@ constexpr HResult kPointer = static_cast<HResult>(0x80004003);       // E_POINTE
 constexpr HResult kFail = static_cast<HResult>(0x80004005);          // E_FAIL
 constexpr HResult kAccessDenied = static_cast<HResult>(0x80070005);  // E_ACCESSDENIED
 constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000E);   // E_OUTOFMEMORY
+constexpr HResult kFileExists = static_cast<HResult>(0x80070050);    // ERROR_FILE_EXISTS
 constexpr HResult kWriteFault = static_cast<HResult>(0x8007001D);    // ERROR_WRITE_FAULT
 constexpr HResult kInvalidArg = static_cast<HResult>(0x80070057);    // E_INVALIDARG
 constexpr HResult kDiskFull = static_cast<HResult>(0x80070070);      // ERROR_DISK_FULL

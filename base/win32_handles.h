@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <random>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -51,47 +50,29 @@ class UniqueHandle {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// A new file in a folder, open for writing only through this object, and removed (closed and
-// deleted) when its scope ends unless the caller has committed it.
+// How many random names TemporaryFile tries before it gives up (both platforms).
+inline constexpr int kTemporaryNameAttempts = 100;
+
+// A new file, open for writing only through this object, removed (closed and deleted) when its
+// scope ends unless the caller keeps it. The same verbs on both platforms (base/posix_handles.h).
 class TemporaryFile {
   public:
     TemporaryFile() noexcept = default;
-    ~TemporaryFile() {
-        file_.Close();
-        if (!path_.empty()) DeleteFileW(path_.c_str());
-    }
+    ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Creates the file `prefix`, 16 random hexadecimal digits and `suffix` in `folder` (which ends
-    // with a separator), so that its name does not grow with any other name. Gives ERROR_SUCCESS
-    // or the system's error code.
-    DWORD Create(const std::wstring& folder, std::wstring_view prefix, std::wstring_view suffix) {
-        std::random_device random;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
-            wchar_t digits[17];
-            std::swprintf(digits, 17, L"%016llx", static_cast<unsigned long long>(number));
-            std::wstring path = folder;
-            path.append(prefix).append(digits).append(suffix);
-            file_ = UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file_) {
-                path_ = std::move(path);
-                return ERROR_SUCCESS;
-            }
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
-        }
-        return ERROR_FILE_EXISTS;
-    }
+    // Creates the file `prefix`, 16 random hexadecimal digits and `suffix` in `folder` (named
+    // without a trailing separator): its name does not grow with any other name. Gives
+    // ERROR_SUCCESS or the system's error code.
+    DWORD Create(const std::wstring& folder, std::wstring_view prefix, std::wstring_view suffix);
     // The open file; valid after a successful Create, until Close.
     HANDLE Handle() const noexcept { return file_.Get(); }
     const std::wstring& Path() const noexcept { return path_; }
-    // Closes the file, which stays until the scope ends; false when closing failed (GetLastError).
-    bool Close() noexcept { return file_.Close(); }
+    // Closes the file, which stays until the scope ends; ERROR_SUCCESS or the system's error code.
+    DWORD Close() noexcept { return file_.Close() ? ERROR_SUCCESS : GetLastError(); }
     // From now on the file is the caller's: it has been moved into place, or must be kept.
-    void Commit() noexcept { path_.clear(); }
+    void Keep() noexcept { path_.clear(); }
 
   private:
     UniqueHandle file_;

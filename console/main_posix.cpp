@@ -34,10 +34,10 @@ int main(int argc, char** argv) {
     // of the log that quits must not end the conversion either (the writes then fail instead).
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
-    // A stop request (Ctrl-C, SIGTERM, SIGHUP) is held until the file system is consistent: a
-    // save under way is abandoned and its temporary file removed. Then, at the latest when the
-    // run ends, the signal takes its course and ends the process with the signal's status.
-    const ostrel::StopRequestsHeld held(ostrel::StopRequestsHeld::Release::kUnblock);
+    // A stop request (Ctrl-C, SIGTERM, SIGQUIT...) stops the run at its next check: a save under
+    // way is abandoned and its temporary file removed. When the run ends, the signal takes its
+    // course and ends the process with the signal's status.
+    const ostrel::StopRequestsHandled stopRequests;
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ostrel::FromUtf8(argv[i], ostrel::Utf8Errors::kEscape));

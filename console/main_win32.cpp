@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stop_requests.h"
 #include "base/win32_handles.h"
 #include "console/command.h"
 #include "console/console_host.h"
@@ -29,5 +30,7 @@ int wmain(int argc, wchar_t** argv) {
             stderr, ostrel::console::ErrorLine(ole.Result(), ostrel::LoadText(IDS_CONSOLE_NO_COM)));
         return ostrel::console::kFailed;
     }
+    // Ctrl-C stops the run as on POSIX; the process then ends with STATUS_CONTROL_C_EXIT.
+    const ostrel::StopRequestsHandled stopRequests;
     return ostrel::console::FinishRun(ostrel::console::RunCommand(Arguments(argc, argv)));
 }

@@ -32,18 +32,24 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
         host.AppendResult(L"\r\n");
         return ConversionOutcome::Completed;
     }
-    if (result == hr::kAccessDenied) {
-        Report(host, kIconHand, LoadText(IDS_TARGET_ACCESS_DENIED));
-    } else if (result == hr::kInvalidArg) {
-        Report(host, kIconHand, LoadText(IDS_TARGET_INVALID));
-    } else if (result == hr::kCancelled) {
-        // Codes of the program's own safe save, said in words rather than as a number.
-        Report(host, kIconHand, LoadText(IDS_SAVE_STOPPED));
-    } else if (result == hr::kSourceChanged) {
-        Report(host, kIconHand, LoadText(IDS_SOURCE_CHANGED));
-    } else {
-        Report(host, kIconHand, FormatText(IDS_TARGET_WRITE_ERROR, {HexCode(result)}));
+    // The platform's codes of a refused name, and the program's own safe-save codes, are said in
+    // words; any other failure by its code.
+    static constexpr struct {
+        HResult code;
+        unsigned text;
+    } kSaidInWords[] = {
+        {hr::kAccessDenied, IDS_TARGET_ACCESS_DENIED},
+        {hr::kInvalidArg, IDS_TARGET_INVALID},
+        {hr::kCancelled, IDS_SAVE_STOPPED},
+        {hr::kSourceChanged, IDS_SOURCE_CHANGED},
+        {hr::kFileExists, IDS_TARGET_APPEARED},
+    };
+    for (const auto& said : kSaidInWords) {
+        if (result != said.code) continue;
+        Report(host, kIconHand, LoadText(said.text));
+        return ConversionOutcome::SaveFailed;
     }
+    Report(host, kIconHand, FormatText(IDS_TARGET_WRITE_ERROR, {HexCode(result)}));
     return ConversionOutcome::SaveFailed;
 }
 

@@ -1,5 +1,10 @@
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <fcntl.h>
+#include <sys/acl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +17,7 @@
 #include "base/stop_requests.h"
 #include "base/utf8.h"
 #include "io/safe_save.h"
+#include "io/safe_save_steps.h"
 #include "io/sinks.h"
 
 namespace ostrel::io {
@@ -47,10 +53,6 @@ HResult CodeOfErrno(int error) {
         default:
             return hr::kFail;
     }
-}
-
-bool IsBlankName(std::wstring_view path) {
-    return path.find_first_not_of(L" \t") == std::wstring_view::npos;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -116,6 +118,21 @@ mode_t CurrentUmask() {
     return mask;
 }
 
+// Writes all the bytes at the file's start; `done` tells how many were written, also on failure.
+HResult WriteAllAtStart(int fd, std::string_view bytes, std::size_t& done) {
+    for (done = 0; done < bytes.size();) {
+        const ssize_t written =
+            pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return CodeOfErrno(errno);
+        }
+        if (written == 0) return hr::kWriteFault;
+        done += static_cast<std::size_t>(written);
+    }
+    return hr::kOk;
+}
+
 HResult WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -128,64 +145,159 @@ HResult WriteAll(int fd, std::string_view bytes) {
     return hr::kOk;
 }
 
-// Makes the rename itself durable; a failure here cannot undo it and is not reported.
+// Makes a rename durable; a failure here cannot undo it and is not reported.
 void SyncFolder(const std::string& folder) {
-    const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd fd = OpenFd(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd) fsync(fd.Get());
 }
 
-// The new file takes the old one's owner, then its mode: a change of owner clears the set-user-ID
-// and set-group-ID bits, which the mode then puts back. A new target gets the mode every new file
-// of the user gets.
-HResult TakeOverAttributes(int fd, const struct stat* existing) {
-    if (existing == nullptr) {
-        return fchmod(fd, 0666 & ~CurrentUmask()) == 0 ? hr::kOk : CodeOfErrno(errno);
+// A file with other names (hard links): a replacement would leave them the old content.
+bool HasOtherNames(const struct stat& existing) { return existing.st_nlink > 1; }
+
+// Gives the new file the old one's owner and group, access-control list and extended attributes
+// (those the system's list of attributes to copy names; the ACL's own ones travel with the ACL).
+// False when any of them cannot be given (an owner or a group that only the superuser may give,
+// a file system without them): the replacement would then not be the same file to its users, and
+// the old file is rewritten in place instead.
+bool TakeOverIdentity(const std::string& target, const struct stat& existing,
+                      const TemporaryFile& temporary) {
+    if (fchown(temporary.Fd(), existing.st_uid, existing.st_gid) != 0) return false;
+    const UniqueFd old = OpenFd(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (!old) return false;
+    const int extended = acl_extended_fd(old.Get());
+    if (extended < 0 && errno != ENOTSUP) return false;
+    if (extended > 0) {
+        const acl_t acl = acl_get_fd(old.Get());
+        if (acl == nullptr) return false;
+        const int set = acl_set_fd(temporary.Fd(), acl);
+        acl_free(acl);
+        if (set != 0) return false;
     }
-    // The superuser keeps somebody else's file theirs; anybody else may only give it a group of
-    // their own, and otherwise leaves it theirs.
-    if (fchown(fd, existing->st_uid, existing->st_gid) != 0) errno = 0;
-    return fchmod(fd, existing->st_mode & 07777) == 0 ? hr::kOk : CodeOfErrno(errno);
+    return attr_copy_fd(target.c_str(), old.Get(), temporary.Path().c_str(), temporary.Fd(),
+                        nullptr, nullptr) == 0;
 }
 
-// False when the target is the file the content was made from and no longer leads to it as it was
-// read: another program saved it meanwhile.
-bool StillTheSource(const std::string& target, const FileSnapshot* source) {
-    if (source == nullptr) return true;
-    const std::wstring name = WideName(target);
-    const std::optional<FileSnapshot> now = SnapshotOf(name);
-    const bool isSource = (now && now->identity == source->identity) || PlaceOf(name) == source->place;
-    return !isSource || (now && now->SameState(*source));
+// The mode, set last: a write by anybody but the superuser clears the set-user-ID and
+// set-group-ID bits. With an access-control list the group bits are its mask, which the old
+// mode holds as well. A new target gets the mode every new file of the user gets.
+HResult TakeOverMode(int fd, const struct stat* existing) {
+    const mode_t mode = existing != nullptr ? existing->st_mode & 07777 : 0666 & ~CurrentUmask();
+    return fchmod(fd, mode) == 0 ? hr::kOk : CodeOfErrno(errno);
 }
 
-// Writes the content over the existing target, for a folder that refuses new files. The room is
-// claimed first, so that a full disk fails before anything is overwritten.
+// The reason the file cannot take `size` bytes, or S_OK: the process's file-size limit, then the
+// room on the disk: the free space must hold the blocks the file does not have yet (a sparse file
+// lacks some within its size), and the file system reserves them where it can (those without
+// reservations, ext2, are left with the free space's word).
+HResult ProveRoom(int fd, const struct stat& status, off_t size) {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(size) > limit.rlim_cur) {
+        return hr::kFileTooLarge;
+    }
+    struct statvfs disk;
+    if (fstatvfs(fd, &disk) != 0) return CodeOfErrno(errno);
+    const auto block = static_cast<off_t>(std::max<unsigned long>(disk.f_frsize, 1));
+    const off_t missing = (size + block - 1) / block - status.st_blocks * 512 / block;
+    // With generous room for the blocks that index them (one for every block / 8 bytes of
+    // pointers, where ext2's indirect blocks need one for every block / 4).
+    if (missing > 0 && static_cast<fsblkcnt_t>(missing + missing / std::max<off_t>(block / 8, 1) +
+                                               2) > disk.f_bavail) {
+        return hr::kDiskFull;
+    }
+    if (size == 0 || fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) == 0) return hr::kOk;
+    return errno == EOPNOTSUPP || errno == ENOSYS ? hr::kOk : CodeOfErrno(errno);
+}
+
+// Reads the whole file, from its start.
+HResult ReadWhole(int fd, off_t size, std::string& bytes) {
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return CodeOfErrno(errno);
+        if (got == 0) break;  // shorter than it was: keep what is there
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return hr::kOk;
+}
+
+// Rewrites the file itself, for a file a replacement could not stay or a folder that refuses new
+// files. The content is produced whole first, the room is proven before the first byte changes,
+// and the old bytes are kept: should the write fail anyway, they are written back.
 HResult WriteInPlace(const std::string& target, const ContentWriter& write,
                      const FileSnapshot* source) {
     StringSink sink;
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
     const std::string& content = sink.Content();
-    const UniqueFd fd(open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    const UniqueFd fd = OpenFd(target.c_str(), O_RDWR | O_NOCTTY);
     if (!fd) return CodeOfErrno(errno);
-    const auto size = static_cast<off_t>(content.size());
-    if (size > 0 && fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS) {
-        return CodeOfErrno(errno);
+    struct stat status;
+    if (fstat(fd.Get(), &status) != 0) return CodeOfErrno(errno);
+    std::string old;
+    if (const HResult read = ReadWhole(fd.Get(), status.st_size, old); hr::Failed(read)) {
+        return read;
     }
+    const auto size = static_cast<off_t>(content.size());
+    if (const HResult room = ProveRoom(fd.Get(), status, size); hr::Failed(room)) return room;
     if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
-    if (!StillTheSource(target, source)) return hr::kSourceChanged;
-    if (const HResult written = WriteAll(fd.Get(), content); hr::Failed(written)) return written;
-    if (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0) return CodeOfErrno(errno);
+    if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
+    std::size_t written = 0;
+    HResult result = WriteAllAtStart(fd.Get(), content, written);
+    // A longer content has set the new end by itself; a shorter one cuts the rest off.
+    bool shortened = false;
+    if (!hr::Failed(result) && content.size() < old.size()) {
+        shortened = ftruncate(fd.Get(), size) == 0;
+        if (!shortened) result = CodeOfErrno(errno);
+    }
+    if (!hr::Failed(result) && fsync(fd.Get()) != 0) result = CodeOfErrno(errno);
+    if (hr::Failed(result)) {
+        // The bytes overwritten go back, whose blocks are there, and those a shorter end cut off.
+        const std::string_view back(old.data(),
+                                    shortened ? old.size() : std::min(written, old.size()));
+        if (!hr::Failed(WriteAllAtStart(fd.Get(), back, written))) {
+            ftruncate(fd.Get(), static_cast<off_t>(old.size()));
+            fsync(fd.Get());
+        }
+    }
+    return result;
+}
+
+// Gives the written file the target's name: over the old file, or, for a new target, only while
+// no file has appeared there meanwhile (which would otherwise be lost).
+HResult TakeTheName(TemporaryFile& temporary, const std::string& target, bool replace) {
+    if (const int error = temporary.Close(); error != 0) return CodeOfErrno(error);
+    const char* from = temporary.Path().c_str();
+    if (replace) {
+        if (rename(from, target.c_str()) != 0) return CodeOfErrno(errno);
+    } else if (renameat2(AT_FDCWD, from, AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST) return hr::kFileExists;
+        // A file system without the flag: a new link fails as well when the name is taken.
+        if (errno != EINVAL && errno != ENOSYS) return CodeOfErrno(errno);
+        if (link(from, target.c_str()) != 0) {
+            return errno == EEXIST ? hr::kFileExists : CodeOfErrno(errno);
+        }
+        unlink(from);
+    }
+    temporary.Keep();
+    SyncFolder(FolderOf(target));
     return hr::kOk;
 }
 
-// Writes the content into a new temporary file beside the target and renames it over the target.
+// Writes the content into a new temporary file beside the target and gives it the target's name.
+// Sets `inPlace`, having written nothing, when the target must be rewritten in place instead: the
+// folder refuses new files, or the replacement could not be the same file to its users.
 HResult WriteAndReplace(const std::string& target, const struct stat* existing,
-                        const ContentWriter& write, const FileSnapshot* source) {
+                        const ContentWriter& write, const FileSnapshot* source, bool& inPlace) {
     TemporaryFile temporary;
     const int created = temporary.Create(FolderOf(target), ".ostrel-", ".tmp");
-    if ((created == EACCES || created == EPERM) && existing != nullptr) {
-        return WriteInPlace(target, write, source);
-    }
+    inPlace =
+        existing != nullptr && ((created == 0 && !TakeOverIdentity(target, *existing, temporary)) ||
+                                created == EACCES || created == EPERM);
+    if (inPlace) return hr::kOk;
     if (created != 0) return CodeOfErrno(created);
 
     // A save is abandoned at the next buffer-full when the process has been asked to stop.
@@ -194,14 +306,13 @@ HResult WriteAndReplace(const std::string& target, const struct stat* existing,
     });
     HResult result = write(sink);
     if (!hr::Failed(result)) result = sink.Flush();
+    if (!hr::Failed(result)) result = TakeOverMode(temporary.Fd(), existing);
     if (!hr::Failed(result) && fsync(temporary.Fd()) != 0) result = CodeOfErrno(errno);
-    if (!hr::Failed(result)) result = TakeOverAttributes(temporary.Fd(), existing);
     if (!hr::Failed(result) && StopRequested()) result = hr::kCancelled;
-    if (!hr::Failed(result) && !StillTheSource(target, source)) result = hr::kSourceChanged;
+    if (!hr::Failed(result) && !StillTheSource(WideName(target), source))
+        result = hr::kSourceChanged;
     if (hr::Failed(result)) return result;
-    if (const int error = temporary.CommitAs(target); error != 0) return CodeOfErrno(error);
-    SyncFolder(FolderOf(target));
-    return hr::kOk;
+    return TakeTheName(temporary, target, existing != nullptr);
 }
 
 }  // namespace
@@ -223,8 +334,7 @@ FileSnapshot SnapshotOfStatus(const struct stat& status, std::wstring_view path)
 
 std::optional<FileSnapshot> SnapshotOf(std::wstring_view path) {
     struct stat status;
-    if (path.find(L'\0') != std::wstring_view::npos ||
-        stat(FsPath(path).c_str(), &status) != 0) {
+    if (path.find(L'\0') != std::wstring_view::npos || stat(FsPath(path).c_str(), &status) != 0) {
         return std::nullopt;
     }
     return SnapshotOfStatus(status, path);
@@ -250,7 +360,13 @@ HResult SaveFile(std::wstring_view path, const ContentWriter& write, const FileS
     }
     // From here the file system changes: a stop request waits until it is consistent again.
     const StopRequestsHeld held;
-    return WriteAndReplace(target, exists ? &existing : nullptr, write, source);
+    const struct stat* old = exists ? &existing : nullptr;
+    bool inPlace = exists && HasOtherNames(existing);
+    if (!inPlace) {
+        const HResult replaced = WriteAndReplace(target, old, write, source, inPlace);
+        if (!inPlace) return replaced;
+    }
+    return WriteInPlace(target, write, source);
 }
 
 }  // namespace ostrel::io

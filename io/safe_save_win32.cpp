@@ -1,6 +1,7 @@
 // The file operations on Windows. The target is written by the program itself, not by the DOM
 // service, so that every save replaces the file in one step and reports a meaningful code.
 #include "io/safe_save.h"
+#include "io/safe_save_steps.h"
 #include "io/sinks.h"
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/stop_requests.h"
 #include "base/win32_handles.h"
 
 namespace ostrel::io {
@@ -49,15 +51,11 @@ HResult LastError() { return FromWin32(GetLastError()); }
 constexpr wchar_t kTemporaryPrefix[] = L".ostrel-";
 constexpr wchar_t kTemporarySuffix[] = L".tmp";
 
-bool IsBlank(std::wstring_view text) {
-    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' ' || c == L'\t'; });
-}
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // The absolute name of the file to replace. A symbolic link is followed, so that the file it
 // points to is written and the link itself stays.
-HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& attributes) {
+HResult ResolveLinks(const std::wstring& path, std::wstring& target, DWORD& attributes) {
     const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (length == 0) return LastError();
     target.assign(length, L'\0');
@@ -94,19 +92,11 @@ HResult ResolveTarget(const std::wstring& path, std::wstring& target, DWORD& att
     return attributes == INVALID_FILE_ATTRIBUTES ? LastError() : hr::kOk;
 }
 
+// The folder of an absolute name, without a trailing separator.
 std::wstring FolderOf(const std::wstring& target) {
     const auto separator = std::find_if(target.rbegin(), target.rend(), IsSeparator);
-    return std::wstring(target.begin(), separator.base());  // keeps the trailing separator
-}
-
-// False when the target is the file the content was made from and no longer leads to it as it was
-// read: another program saved it meanwhile.
-bool StillTheSource(const std::wstring& target, const FileSnapshot* source) {
-    if (source == nullptr) return true;
-    const std::optional<FileSnapshot> now = SnapshotOf(target);
-    const bool isSource =
-        (now && now->identity == source->identity) || PlaceOf(target) == source->place;
-    return !isSource || (now && now->SameState(*source));
+    return std::wstring(target.begin(),
+                        separator == target.rend() ? target.begin() : std::prev(separator.base()));
 }
 
 // Writes all the bytes at the file's current position.
@@ -124,20 +114,37 @@ HResult WriteAll(HANDLE file, std::string_view bytes) {
 
 // Writes the producer's content into the file and flushes it to the disk.
 HResult WriteContent(HANDLE file, const ContentWriter& write) {
-    BufferedSink sink(std::size_t{64} << 10,
-                      [file](std::string_view bytes) { return WriteAll(file, bytes); });
+    // A save is abandoned at the next buffer-full when the process has been asked to stop.
+    BufferedSink sink(std::size_t{64} << 10, [file](std::string_view bytes) {
+        return StopRequested() ? hr::kCancelled : WriteAll(file, bytes);
+    });
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
     if (const HResult flushed = sink.Flush(); hr::Failed(flushed)) return flushed;
     return FlushFileBuffers(file) ? hr::kOk : LastError();
 }
 
-// Fails early, before anything is written, when the existing target may not be written: no
-// permission, or another program holds it open without sharing it for writing.
-HResult CheckWritable(const std::wstring& target) {
+// Why the target cannot be written, or S_OK: a folder, a read-only file, no permission, or another
+// program holds it open without sharing it for writing. Found before anything is written.
+HResult CheckTarget(const std::wstring& target, DWORD attributes) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) return hr::kOk;  // a new file
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return hr::kAccessDenied;
+    }
     const UniqueHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return probe ? hr::kOk : LastError();
+}
+
+// True for a file with other names (hard links), which a replacement would leave with the old
+// content.
+bool HasOtherNames(const std::wstring& target) {
+    const UniqueHandle file(CreateFileW(target.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    return file && GetFileInformationByHandle(file.Get(), &information) &&
+           information.nNumberOfLinks > 1;
 }
 
 // The attributes of the target that its replacement takes over. ReplaceFileW merges them itself
@@ -145,35 +152,72 @@ HResult CheckWritable(const std::wstring& target) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// True for the codes of a volume that cannot replace a file in one step (some shares, FAT media).
+bool IsUnsupported(DWORD error) {
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_PARAMETER || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// Gives the written file the target's security descriptor: its access list, and its owner and
+// group where the user may give them (otherwise the user, who may write the file, stays its
+// owner). A volume without descriptors (FAT) has none to keep. Fails when the access list cannot
+// be copied: the new file would be open to others than the old one was.
+HResult CopySecurity(const std::wstring& target, const std::wstring& replacement) {
+    constexpr SECURITY_INFORMATION kAll =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    GetFileSecurityW(target.c_str(), kAll, nullptr, 0, &size);
+    if (size == 0) {
+        const DWORD error = GetLastError();
+        return IsUnsupported(error) ? hr::kOk : FromWin32(error);
+    }
+    std::string descriptor(size, '\0');
+    if (!GetFileSecurityW(target.c_str(), kAll, descriptor.data(), size, &size)) return LastError();
+    if (SetFileSecurityW(replacement.c_str(), kAll, descriptor.data()) ||
+        SetFileSecurityW(replacement.c_str(), DACL_SECURITY_INFORMATION, descriptor.data())) {
+        return hr::kOk;
+    }
+    return LastError();
+}
+
 // Puts the written file in the existing target's place. ReplaceFileW gives it the target's
 // attributes, creation time, security descriptor (owner, DACL) and named streams, and fails
-// rather than drop any of them (no REPLACEFILE_IGNORE_MERGE_ERRORS). No plain move stands in for
-// a failed replacement: MoveFileExW would silently drop the descriptor and the streams, so the
-// failure is reported with its code instead.
+// rather than drop any of them (no REPLACEFILE_IGNORE_MERGE_ERRORS).
 // The old target first moves to a backup name, removed once the new file is in place. Without
 // a backup name, ERROR_UNABLE_TO_MOVE_REPLACEMENT would mean that the old target is gone while
 // the new content is not in its place; with one, that error leaves both files under their own
 // names, and ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (the old target under the backup name) is undone
 // by moving it back. Should that move fail too, the old target is kept under the backup name:
 // the user's data is never removed.
+// A volume that cannot replace (IsUnsupported) gets a move instead, once the new file has the old
+// one's security descriptor (the attributes it has already): named streams are not kept there.
 HResult ReplaceTarget(const std::wstring& target, TemporaryFile& replacement) {
     TemporaryFile backup;
     if (const DWORD error = backup.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
         error != ERROR_SUCCESS) {
         return FromWin32(error);
     }
-    if (!backup.Close()) return LastError();
+    if (const DWORD error = backup.Close(); error != ERROR_SUCCESS) return FromWin32(error);
     if (ReplaceFileW(target.c_str(), replacement.Path().c_str(), backup.Path().c_str(), 0, nullptr,
                      nullptr)) {
-        replacement.Commit();
+        replacement.Keep();
         return hr::kOk;
     }
     const DWORD error = GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
         MoveFileExW(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        backup.Commit();
+        backup.Keep();
     }
-    return FromWin32(error);
+    if (!IsUnsupported(error)) return FromWin32(error);
+    if (const HResult copied = CopySecurity(target, replacement.Path()); hr::Failed(copied)) {
+        return copied;
+    }
+    if (!MoveFileExW(replacement.Path().c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return LastError();
+    }
+    replacement.Keep();
+    return hr::kOk;
 }
 
 // Moves the end of the file to `size`, growing or shrinking it.
@@ -183,87 +227,111 @@ bool SetEndAt(HANDLE file, std::size_t size) {
     return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
+// Reads the whole file from its start.
+HResult ReadWhole(HANDLE file, std::string& bytes) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) return LastError();
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file, bytes.data() + done, wanted, &got, nullptr)) return LastError();
+        if (got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    return hr::kOk;
+}
+
+// Writes `bytes` as the file's whole content: from its start, its end set after the last byte.
+HResult WriteWhole(HANDLE file, std::string_view bytes) {
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) return LastError();
+    if (const HResult written = WriteAll(file, bytes); hr::Failed(written)) return written;
+    return SetEndAt(file, bytes.size()) && FlushFileBuffers(file) ? hr::kOk : LastError();
+}
+
 // Writes the content over the existing target, as a program saving the file directly does, for a
-// folder that refuses new files (and so a temporary file) while the target may be written. The
-// content is complete before the file is opened; the file grows to its new size before its first
-// byte is overwritten, so that a full disk fails with the old content whole; the end is set after
-// the last byte. Trap: a failure while the bytes are written leaves the file partly written.
-HResult WriteInPlace(const std::wstring& target, const ContentWriter& write) {
+// folder that refuses new files (and so a temporary file) or a file with other names. The content
+// is complete before the file is opened; the file grows to its new size before its first byte is
+// overwritten, so that a full disk or a quota fails with the old content whole; the old bytes are
+// kept and written back should the write fail anyway.
+HResult WriteInPlace(const std::wstring& target, const ContentWriter& write,
+                     const FileSnapshot* source) {
     StringSink sink;
     if (const HResult produced = write(sink); hr::Failed(produced)) return produced;
     const std::string& content = sink.Content();
 
-    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size)) return LastError();
-    if (content.size() > static_cast<ULONGLONG>(size.QuadPart) &&
-        (!SetEndAt(file.Get(), content.size()) ||
-         !SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN))) {
-        return LastError();
+    std::string old;
+    if (const HResult read = ReadWhole(file.Get(), old); hr::Failed(read)) return read;
+    if (content.size() > old.size() && !SetEndAt(file.Get(), content.size())) return LastError();
+    if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
+    if (!StillTheSource(target, source)) return hr::kSourceChanged;
+    const HResult written = WriteWhole(file.Get(), content);
+    if (hr::Failed(written)) {
+        WriteWhole(file.Get(), old);
+        return written;
     }
-    if (const HResult written = WriteAll(file.Get(), content); hr::Failed(written)) return written;
-    if (!SetEndAt(file.Get(), content.size()) || !FlushFileBuffers(file.Get())) return LastError();
     return file.Close() ? hr::kOk : LastError();
 }
 
 }  // namespace
 
 std::optional<FileSnapshot> SnapshotOf(std::wstring_view path) {
-    const UniqueHandle file(CreateFileW(std::wstring(path).c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+    const UniqueHandle file(CreateFileW(
+        std::wstring(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     if (!file || !GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
     const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
-    return FileSnapshot{
-        {information.dwVolumeSerialNumber,
-         join(information.nFileIndexHigh, information.nFileIndexLow)},
-        join(information.nFileSizeHigh, information.nFileSizeLow),
-        static_cast<std::int64_t>(join(information.ftLastWriteTime.dwHighDateTime,
-                                       information.ftLastWriteTime.dwLowDateTime)),
-        PlaceOf(path)};
+    return FileSnapshot{{information.dwVolumeSerialNumber,
+                         join(information.nFileIndexHigh, information.nFileIndexLow)},
+                        join(information.nFileSizeHigh, information.nFileSizeLow),
+                        static_cast<std::int64_t>(join(information.ftLastWriteTime.dwHighDateTime,
+                                                       information.ftLastWriteTime.dwLowDateTime)),
+                        PlaceOf(path)};
 }
 
 HResult SaveFile(std::wstring_view path, const ContentWriter& write, const FileSnapshot* source) {
-    if (IsBlank(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
+    if (IsBlankName(path) || path.find(L'\0') != std::wstring_view::npos) return hr::kInvalidArg;
 
     std::wstring target;
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (const HResult resolved = ResolveTarget(std::wstring(path), target, attributes);
+    if (const HResult resolved = ResolveLinks(std::wstring(path), target, attributes);
         hr::Failed(resolved)) {
         return resolved;
     }
+    if (const HResult checked = CheckTarget(target, attributes); hr::Failed(checked)) {
+        return checked;
+    }
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return hr::kAccessDenied;
-    }
-    if (exists) {
-        if (const HResult checked = CheckWritable(target); hr::Failed(checked)) return checked;
-    }
-
+    // From here the file system changes: a stop request waits until it is consistent again.
+    const StopRequestsHeld held;
+    if (exists && HasOtherNames(target)) return WriteInPlace(target, write, source);
     TemporaryFile temporary;
     if (const DWORD error = temporary.Create(FolderOf(target), kTemporaryPrefix, kTemporarySuffix);
         error != ERROR_SUCCESS) {
-        if (exists && error == ERROR_ACCESS_DENIED) {
-            if (!StillTheSource(target, source)) return hr::kSourceChanged;
-            return WriteInPlace(target, write);
-        }
+        if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, write, source);
         return FromWin32(error);
     }
     if (const HResult written = WriteContent(temporary.Handle(), write); hr::Failed(written)) {
         return written;
     }
-    if (!temporary.Close()) return LastError();
+    if (const DWORD error = temporary.Close(); error != ERROR_SUCCESS) return FromWin32(error);
+    if (StopRequested()) return hr::kCancelled;
     if (!StillTheSource(target, source)) return hr::kSourceChanged;
     if (!exists) {
         // A file that appeared meanwhile is not overwritten.
         if (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            return LastError();
+            const DWORD error = GetLastError();
+            return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? hr::kFileExists
+                                                                               : FromWin32(error);
         }
-        temporary.Commit();
+        temporary.Keep();
         return hr::kOk;
     }
     if ((attributes & kKeptAttributes) != 0 &&

@@ -39,6 +39,7 @@
 #define IDS_SAVE_STOPPED 209
 #define IDS_CONSOLE_LOG_LOST 210
 #define IDS_SOURCE_CHANGED 211
+#define IDS_TARGET_APPEARED 212
 #define IDS_SOURCE_FILTER 220
 #define IDS_TARGET_FILTER 221
 #define IDS_CONFIRM_REPLACE 222
@@ -165,6 +166,7 @@
     X(IDS_SAVE_STOPPED, "Unable to write to the target file.  The save was stopped on request; the target was left as it was.") \
     X(IDS_CONSOLE_LOG_LOST, "ostrel-convert: the Results log could not be written to standard output") \
     X(IDS_SOURCE_CHANGED, "Unable to write to the target file.  The source changed while it was converted; nothing was written.") \
+    X(IDS_TARGET_APPEARED, "Unable to write to the target file.  Another program created it meanwhile; it was left as it was.") \
     X(IDS_SOURCE_FILTER, "Vela Program Files (*.vlf)|*.vlf|Vela ZRP Files (*.zrp)|*.zrp|All Files (*.*)|*.*||") \
     X(IDS_TARGET_FILTER, "Vela Program Files (*.vlf)|*.vlf||") \
     X(IDS_CONFIRM_REPLACE, "%s already exists.\nDo you want to replace it?") \

@@ -163,6 +163,12 @@ TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
         {hr::kAccessDenied, L"Unable to write to the target file.  Access denied."},
         {hr::kInvalidArg, L"The target file name or path is invalid."},
         {hr::kDiskFull, L"Unable to write to the target file.  Error code 80070070."},
+        {hr::kSourceChanged,
+         L"Unable to write to the target file.  The source changed while it "
+         L"was converted; nothing was written."},
+        {hr::kFileExists,
+         L"Unable to write to the target file.  Another program created it "
+         L"meanwhile; it was left as it was."},
         {1, L"Unable to write to the target file.  Error code 00000001."},  // S_FALSE
     };
     for (const auto& c : cases) {

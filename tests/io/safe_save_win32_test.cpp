@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <string>
 
 #include "io/safe_save.h"
 #include "tests/support/temp_dir.h"
+
+// The slot of the program's import table that its calls of ReplaceFileW go through.
+extern "C" decltype(&ReplaceFileW) __imp_ReplaceFileW;
 
 namespace ostrel::io {
 namespace {
@@ -83,6 +87,87 @@ TEST_F(AtomicWriteWin32, TakesRelativeAndWindowsFormsOfNames) {
     EXPECT_TRUE(PathExists(target_));  // names ignore case
     EXPECT_TRUE(PathExists(folder_.path() + L"\\"));
     EXPECT_FALSE(PathExists(target_ + std::wstring(L"\0x", 2)));
+}
+
+// The access list of a file, as text.
+std::wstring AccessListOf(const std::wstring& path) {
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::string descriptor(size, '\0');
+    wchar_t* text = nullptr;
+    if (size == 0 ||
+        !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                          &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return L"(none)";
+    }
+    std::wstring list(text);
+    LocalFree(text);
+    return list;
+}
+
+BOOL WINAPI ReplaceUnsupported(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+// The program's import of ReplaceFileW, pointed at `replace` for the object's life: a volume that
+// cannot replace a file in one step (some shares and FAT media).
+class ReplaceFileSwapped {
+  public:
+    explicit ReplaceFileSwapped(decltype(&ReplaceFileW) replace) : original_(Swap(replace)) {}
+    ~ReplaceFileSwapped() { Swap(original_); }
+
+  private:
+    static decltype(&ReplaceFileW) Swap(decltype(&ReplaceFileW) replace) {
+        DWORD protection = 0;
+        VirtualProtect(&__imp_ReplaceFileW, sizeof replace, PAGE_READWRITE, &protection);
+        const auto previous = __imp_ReplaceFileW;
+        __imp_ReplaceFileW = replace;
+        VirtualProtect(&__imp_ReplaceFileW, sizeof replace, protection, &protection);
+        return previous;
+    }
+    decltype(&ReplaceFileW) original_;
+};
+
+TEST_F(AtomicWriteWin32, WhereReplacingFailsTheMovedFileKeepsTheAccessList) {
+    test::WriteBytes(target_, "old");
+    PSECURITY_DESCRIPTOR narrow = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FA;;;SY)", SDDL_REVISION_1, &narrow, nullptr));
+    ASSERT_TRUE(SetFileSecurityW(target_.c_str(), DACL_SECURITY_INFORMATION, narrow));
+    LocalFree(narrow);
+    ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const std::wstring before = AccessListOf(target_);
+    {
+        const ReplaceFileSwapped unsupported(ReplaceUnsupported);
+        EXPECT_EQ(SaveFile(target_, "new"), hr::kOk);
+    }
+    EXPECT_EQ(test::ReadBytes(target_), "new");
+    EXPECT_EQ(AccessListOf(target_), before);
+    EXPECT_NE(GetFileAttributesW(target_.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+}
+
+TEST_F(AtomicWriteWin32, ANewTargetNeverReplacesAFileThatAppearedMeanwhile) {
+    EXPECT_EQ(SaveFile(target_,
+                       [this](ByteSink& sink) {
+                           test::WriteBytes(target_, "theirs");
+                           return sink.Write("ours");
+                       }),
+              hr::kFileExists);
+    EXPECT_EQ(test::ReadBytes(target_), "theirs");
+    EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+}
+
+TEST_F(AtomicWriteWin32, AFileWithOtherNamesIsRewrittenForAllOfThem) {
+    test::WriteBytes(target_, "old content");
+    const std::wstring other = folder_.File(L"other.vlf");
+    ASSERT_TRUE(CreateHardLinkW(other.c_str(), target_.c_str(), nullptr));
+    EXPECT_EQ(SaveFile(target_, "new"), hr::kOk);
+    EXPECT_EQ(test::ReadBytes(other), "new");
 }
 
 }  // namespace
