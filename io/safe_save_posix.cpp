@@ -242,9 +242,20 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write,
         return read;
     }
     const auto size = static_cast<off_t>(content.size());
+    // Reserving the room sets the modification time on some file systems (ext4): the source is
+    // checked before, and after it by the time the reservation gave it.
+    if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
     if (const HResult room = ProveRoom(fd.Get(), status, size); hr::Failed(room)) return room;
     if (StopRequested()) return hr::kCancelled;  // nothing is overwritten yet
-    if (!StillTheSource(WideName(target), source)) return hr::kSourceChanged;
+    std::optional<FileSnapshot> reserved;
+    if (source != nullptr) {
+        reserved = *source;
+        if (const auto now = SnapshotOf(fd.Get(), WideName(target)))
+            reserved->modified = now->modified;
+    }
+    if (!StillTheSource(WideName(target), reserved ? &*reserved : nullptr)) {
+        return hr::kSourceChanged;
+    }
     std::size_t written = 0;
     HResult result = WriteAllAtStart(fd.Get(), content, written);
     // A longer content has set the new end by itself; a shorter one cuts the rest off.
