@@ -93,7 +93,10 @@
       "checksum attribute is cleared, and the result is saved as TARGET.\n"                 \
       "\n"                                                                                  \
       "TARGET may equal SOURCE: the file is then converted in place. The target is\n"       \
-      "replaced in one step, so a failed save leaves it exactly as it was.\n"               \
+      "replaced in one step, so a failed save leaves it exactly as it was. A target\n"     \
+      "with other hard links or in a folder that refuses new files is rewritten in\n"     \
+      "place instead, once its room is proven; should that write fail, its old bytes\n"   \
+      "are written back. See the manual for what a save keeps.\n"                         \
       "\n"                                                                                  \
       "The Results log goes to standard output. Each failure is also said once on\n"        \
       "standard error, as 'ostrel-convert: FILE: reason'.\n"                                \
