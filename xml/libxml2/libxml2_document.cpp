@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "base/error.h"
@@ -89,12 +90,28 @@ class Tree {
     void NoteOtherChange() const noexcept {
         if (source_) source_->NoteOtherChange();
     }
+    // The name of one of its elements or attributes as written in the file. Each name of the
+    // document's dictionary is made wide once: the dictionary's strings live as long as the
+    // document, so that such a name's address stands for it.
+    std::wstring QualifiedNameOf(xmlNodePtr node) {
+        if (node->ns != nullptr && node->ns->prefix != nullptr) return QualifiedName(node);
+        if (const auto known = names_.find(node->name); known != names_.end()) {
+            return known->second;
+        }
+        std::wstring name = Wide(node->name);
+        if (doc_ != nullptr && node->doc == doc_ && doc_->dict != nullptr &&
+            xmlDictOwns(doc_->dict, node->name) == 1) {
+            names_.emplace(node->name, name);
+        }
+        return name;
+    }
 
   private:
     xmlDocPtr doc_;
     std::unique_ptr<SourceCopy> source_;  // freed before the document it refers to
     std::unique_ptr<const io::FileSnapshot> file_;
     std::unordered_set<xmlAttrPtr> detached_;
+    std::unordered_map<const xmlChar*, std::wstring> names_;
 };
 
 class Libxml2Document;
@@ -125,11 +142,11 @@ NodeKind KindOf(xmlNodePtr node) {
 
 // Never "Fixture" nor "#cdata-section" for anything but an element of that name or a CDATA
 // section: a processing instruction does not go by its target here.
-std::wstring NameOf(xmlNodePtr node) {
+std::wstring NameOf(Tree& tree, xmlNodePtr node) {
     switch (node->type) {
         case XML_ELEMENT_NODE:
         case XML_ATTRIBUTE_NODE:
-            return QualifiedName(node);
+            return tree.QualifiedNameOf(node);
         case XML_TEXT_NODE:
             return L"#text";
         case XML_CDATA_SECTION_NODE:
@@ -253,7 +270,7 @@ class XmlNode final : public backend::NodeImpl {
         return Wrap(owner_, tree_, NextSiblingOf(node_));
     }
     std::wstring nodeName() override {
-        return ReportingOutOfMemory([&] { return NameOf(node_); });
+        return ReportingOutOfMemory([&] { return NameOf(*tree_, node_); });
     }
     std::optional<std::wstring> nodeValue() override {
         return ReportingOutOfMemory([&] { return ValueOf(node_); });
