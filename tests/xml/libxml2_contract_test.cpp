@@ -164,7 +164,7 @@ TEST(Libxml2Document, EntitiesAndDefaultsInAttributesAreReadWithinBounds) {
               L"An element has more than 10000 attributes (line 3)");
     EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ATTLIST doc" + defaults + ">\n<!ATTLIST doc" +
                         attributes("e", 5000, " CDATA ''") + ">]><doc/>"),
-              L"An element type has more than 10000 default attributes (line 2)");
+              L"An element type declares more than 10000 default attributes (line 2)");
     EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ENTITY e \"<x" + attributes("w", 10001, "=''") +
                         "/>\">]><doc>&e;</doc>"),
               L"An element has more than 10000 attributes (line 1)");

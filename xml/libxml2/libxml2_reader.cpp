@@ -137,9 +137,7 @@ bool ChargeAttributes(LoadState& state, xmlNodePtr element, int attributeCount, 
         if (value == nullptr || (value->next == nullptr && value->type == XML_TEXT_NODE)) continue;
         const auto referenced = state.meter.ReferencedBytes(element->doc, value);
         if (!referenced) {
-            reason =
-                "Entity references in an attribute value refer back to themselves or nest "
-                "too deeply";
+            reason = "Entity references in an attribute value form a loop or nest too deeply";
             return false;
         }
         cost += std::min(*referenced, state.attributeBudget + 1);
@@ -195,7 +193,7 @@ void DeclareAttribute(void* userData, const xmlChar* element, const xmlChar* nam
     try {
         if (++state->defaultsDeclared[reinterpret_cast<const char*>(element)] >
             MarkupScanner::kMaxAttributes) {
-            state->Refuse(parser, "An element type has more than 10000 default attributes");
+            state->Refuse(parser, "An element type declares more than 10000 default attributes");
         }
     } catch (const std::bad_alloc&) {
         state->outOfMemory = true;

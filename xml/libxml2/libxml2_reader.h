@@ -2,11 +2,14 @@
 // as the parser goes, never from the network, with libxml2's limits on depth, text size and
 // entity expansion kept on; entity references stay references. On top of libxml2's own rules a
 // file is refused when:
-// - an element has more than MarkupScanner::kMaxAttributes attributes, those written, those from
-//   an entity's text and those an <!ATTLIST> declaration adds by default alike;
-// - entity references and default attributes make the attribute values longer than
-//   kAttributeGrowth times the file (plus kAttributeAllowance bytes), or entity references nest
-//   deeper than kMaxEntityDepth or refer back to themselves;
+// - an element has more than MarkupScanner::kMaxAttributes attributes (those written, those in an
+//   entity's text and the defaults of its <!ATTLIST> declarations alike), or an element type
+//   declares more defaults than that;
+// - what attributes add beyond the file's own bytes passes kAttributeGrowth times the file's size
+//   plus kAttributeAllowance: the text that entity references stand for, the defaults added (as
+//   if written out) and libxml2's work to add defaults (one for each default and attribute it is
+//   compared with); or entity references in an attribute value nest deeper than kMaxEntityDepth
+//   or form a loop;
 // - bytes follow what the parser took (libxml2 stops at a NUL without an error): only the first
 //   such byte is read, however long the rest;
 // - a stop is requested (see base/stop_requests.h) while it is read;
