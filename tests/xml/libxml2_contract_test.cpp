@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
 #include <libxml/xmlmemory.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,6 +17,8 @@
 
 #include "engine/conversion.h"
 #include "tests/xml/dom_contract_test.h"
+#include "xml/libxml2/attribute_text.h"
+#include "xml/libxml2/libxml2_support.h"
 #include "xml/platform_document.h"
 
 namespace ostrel::xml {
@@ -168,6 +172,63 @@ TEST(Libxml2Document, EntitiesAndDefaultsInAttributesAreReadWithinBounds) {
     EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ENTITY e \"<x" + attributes("w", 10001, "=''") +
                         "/>\">]><doc>&e;</doc>"),
               L"An element has more than 10000 attributes (line 1)");
+
+    // Defaults that are added count as if written out.
+    test::WriteBytes(path, "<!DOCTYPE doc [<!ATTLIST x a CDATA '" + std::string(5000, 'v') +
+                               "'>]><doc>" + elements + elements + "</doc>");
+    Document withDefaults;
+    ASSERT_EQ(CreatePlatformDocument(withDefaults), hr::kOk);
+    engine::ApplyLoadOptions(withDefaults);
+    EXPECT_TRUE(withDefaults.load(path));
+    withDefaults.putResolveExternals(true);
+    EXPECT_FALSE(withDefaults.load(path));
+    EXPECT_EQ(withDefaults.parseError().reason(), grown + L" (line 1)");
+}
+
+// The readers of attribute values, on trees that libxml2's own parser would not make.
+TEST(AttributeText, ReferencesAreFollowedWithinTheirBounds) {
+    using libxml2::EntityTextMeter;
+    using libxml2::ExpandedValue;
+    const std::string text =
+        "<!DOCTYPE d [<!ENTITY e 'x&#38;lt;y'><!ENTITY f '&e;&e;'>]><d a='1&f;2'/>";
+    const libxml2::Owned<xmlDoc, xmlFreeDoc> doc(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, 0));
+    ASSERT_TRUE(doc);
+    xmlAttrPtr attribute = xmlDocGetRootElement(doc.get())->properties;
+    EXPECT_EQ(ExpandedValue(attribute, 100), "1x<yx<y2");
+    EXPECT_EQ(ExpandedValue(attribute, 8), std::nullopt);  // 4 nodes and 6 bytes are 10 steps
+    EXPECT_EQ(EntityTextMeter().ReferencedBytes(doc.get(), attribute->children), 6u);
+
+    // Entity `name` with one child, as libxml2 keeps it.
+    const auto define = [&doc](const std::string& name, xmlNodePtr child) {
+        xmlEntityPtr entity =
+            xmlAddDocEntity(doc.get(), BAD_CAST name.c_str(), XML_INTERNAL_GENERAL_ENTITY, nullptr,
+                            nullptr, BAD_CAST "-");
+        entity->children = entity->last = child;
+        child->parent = reinterpret_cast<xmlNodePtr>(entity);
+        entity->owner = 1;
+    };
+    const auto reference = [&doc](const std::string& name) {
+        return xmlNewReference(doc.get(), BAD_CAST("&" + name + ";").c_str());
+    };
+    // A loop; chains of kMaxEntityDepth entities (c0 to c39) and of one more.
+    define("a", reference("a"));
+    define("c0", xmlNewDocText(doc.get(), BAD_CAST "z"));
+    for (int i = 1; i <= libxml2::kMaxEntityDepth; ++i) {
+        define("c" + std::to_string(i), reference("c" + std::to_string(i - 1)));
+    }
+    const std::pair<std::string, bool> cases[] = {
+        {"a", false},
+        {"c" + std::to_string(libxml2::kMaxEntityDepth - 1), true},
+        {"c" + std::to_string(libxml2::kMaxEntityDepth), false}};
+    for (const auto& [name, readable] : cases) {
+        xmlNodeSetContent(reinterpret_cast<xmlNodePtr>(attribute), nullptr);
+        xmlAddChild(reinterpret_cast<xmlNodePtr>(attribute), reference(name));
+        EXPECT_EQ(ExpandedValue(attribute, 1000).has_value(), readable) << name;
+        EXPECT_EQ(EntityTextMeter().ReferencedBytes(doc.get(), attribute->children).has_value(),
+                  readable)
+            << name;
+    }
 }
 
 TEST(Libxml2Document, ALoadEndsAtTheFirstByteNotTakenOrAtAStopRequest) {
