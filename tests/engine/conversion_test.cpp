@@ -162,6 +162,9 @@ TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
     } cases[] = {
         {hr::kAccessDenied, L"Unable to write to the target file.  Access denied."},
         {hr::kInvalidArg, L"The target file name or path is invalid."},
+        {hr::kCancelled,
+         L"Unable to write to the target file.  The save was stopped on request; the target was "
+         L"left as it was."},
         {hr::kDiskFull, L"Unable to write to the target file.  Error code 80070070."},
         {hr::kSourceChanged,
          L"Unable to write to the target file.  The source changed while it "

@@ -4,12 +4,21 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <libxml/xmlmemory.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/conversion.h"
 #include "tests/xml/dom_contract_test.h"
+#include "xml/libxml2/attribute_text.h"
+#include "xml/libxml2/libxml2_support.h"
 #include "xml/platform_document.h"
 
 namespace ostrel::xml {
@@ -95,6 +104,193 @@ TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlaceAndNothingIsPrinted) {
         EXPECT_EQ(StandardErrorOf(temp, [&] { EXPECT_FALSE(LoadedOrEmpty(path, &reason)); }), "");
         EXPECT_EQ(reason, expected);
     }
+}
+
+// Runs `check` in a child process (which may change process-wide settings) with at most
+// `cpuSeconds` of processor time; true when it returned true.
+template <typename Check>
+bool PassesInChild(Check check, rlim_t cpuSeconds = 60) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit{cpuSeconds, cpuSeconds};
+        setrlimit(RLIMIT_CPU, &limit);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(Libxml2Document, EntitiesAndDefaultsInAttributesAreReadWithinBounds) {
+    test::TempDir temp;
+    const std::wstring path = temp.File(L"doc.xml");
+    const auto reasonFor = [&](const std::string& bytes) {
+        test::WriteBytes(path, bytes);
+        std::wstring reason;
+        EXPECT_FALSE(LoadedOrEmpty(path, &reason)) << bytes.substr(0, 60);
+        return reason;
+    };
+    test::WriteBytes(path,
+                     "<!DOCTYPE doc [<!ENTITY e \"x&lt;y\"><!ENTITY f \"&e;&#38;e;\">]>"
+                     "<doc a=\"1&f;2\"/>");
+    std::wstring reason;
+    const Document document = LoadedOrEmpty(path, &reason);
+    ASSERT_TRUE(document) << ToUtf8(reason);
+    EXPECT_EQ(document.selectSingleNode(L"/doc/@a").nodeValue(), L"1x<yx<y2");
+
+    // A loop of references is refused, whoever finds it first.
+    EXPECT_NE(reasonFor("<!DOCTYPE doc [<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">]><doc a=\"&a;\"/>")
+                  .find(L"loop"),
+              std::wstring::npos);
+    // `count` attributes named prefix0, prefix1... each written as `form` says.
+    const auto attributes = [](const char* prefix, int count, const char* form) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += " " + (prefix + std::to_string(i)) + form;
+        return text;
+    };
+    const std::wstring grown =
+        L"Entity references and default attributes add more than ten times the file's size to "
+        L"its attributes";
+    std::string references;
+    for (int i = 0; i < 5000; ++i) references += "&e;";
+    EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ENTITY e \"" + std::string(100000, 'x') +
+                        "\">]>\n<doc a=\"" + references + "\"/>"),
+              grown + L" (line 2)");
+    std::string elements;
+    for (int i = 0; i < 200; ++i) elements += "<x/>";
+    EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ATTLIST x" + attributes("a", 1000, " CDATA 'v'") +
+                        ">]><doc>" + elements + "</doc>"),
+              grown + L" (line 1)");
+
+    const std::string defaults = attributes("d", 5001, " CDATA ''");
+    EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ATTLIST doc" + defaults + ">]>\n\n<doc" +
+                        attributes("w", 5000, "=''") + "/>"),
+              L"An element has more than 10000 attributes (line 3)");
+    EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ATTLIST doc" + defaults + ">\n<!ATTLIST doc" +
+                        attributes("e", 5000, " CDATA ''") + ">]><doc/>"),
+              L"An element type declares more than 10000 default attributes (line 2)");
+    EXPECT_EQ(reasonFor("<!DOCTYPE doc [<!ENTITY e \"<x" + attributes("w", 10001, "=''") +
+                        "/>\">]><doc>&e;</doc>"),
+              L"An element has more than 10000 attributes (line 1)");
+
+    // Defaults that are added count as if written out.
+    test::WriteBytes(path, "<!DOCTYPE doc [<!ATTLIST x a CDATA '" + std::string(5000, 'v') +
+                               "'>]><doc>" + elements + elements + "</doc>");
+    Document withDefaults;
+    ASSERT_EQ(CreatePlatformDocument(withDefaults), hr::kOk);
+    engine::ApplyLoadOptions(withDefaults);
+    EXPECT_TRUE(withDefaults.load(path));
+    withDefaults.putResolveExternals(true);
+    EXPECT_FALSE(withDefaults.load(path));
+    EXPECT_EQ(withDefaults.parseError().reason(), grown + L" (line 1)");
+}
+
+// The readers of attribute values, on trees that libxml2's own parser would not make.
+TEST(AttributeText, ReferencesAreFollowedWithinTheirBounds) {
+    using libxml2::EntityTextMeter;
+    using libxml2::ExpandedValue;
+    const std::string text =
+        "<!DOCTYPE d [<!ENTITY e 'x&#38;lt;y'><!ENTITY f '&e;&e;'>]><d a='1&f;2'/>";
+    const libxml2::Owned<xmlDoc, xmlFreeDoc> doc(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, 0));
+    ASSERT_TRUE(doc);
+    xmlAttrPtr attribute = xmlDocGetRootElement(doc.get())->properties;
+    // 7 nodes visited (one of them twice) and 8 bytes: 15 steps.
+    EXPECT_EQ(ExpandedValue(attribute, 15), "1x<yx<y2");
+    EXPECT_EQ(ExpandedValue(attribute, 14), std::nullopt);
+    EXPECT_EQ(EntityTextMeter().ReferencedBytes(doc.get(), attribute->children), 6u);
+
+    // Entity `name` with one child, as libxml2 keeps it.
+    const auto define = [&doc](const std::string& name, xmlNodePtr child) {
+        xmlEntityPtr entity =
+            xmlAddDocEntity(doc.get(), BAD_CAST name.c_str(), XML_INTERNAL_GENERAL_ENTITY, nullptr,
+                            nullptr, BAD_CAST "-");
+        entity->children = entity->last = child;
+        child->parent = reinterpret_cast<xmlNodePtr>(entity);
+        entity->owner = 1;
+    };
+    const auto reference = [&doc](const std::string& name) {
+        return xmlNewReference(doc.get(), BAD_CAST("&" + name + ";").c_str());
+    };
+    // A loop; chains of kMaxEntityDepth entities (c0 to c39) and of one more.
+    define("a", reference("a"));
+    define("c0", xmlNewDocText(doc.get(), BAD_CAST "z"));
+    for (int i = 1; i <= libxml2::kMaxEntityDepth; ++i) {
+        define("c" + std::to_string(i), reference("c" + std::to_string(i - 1)));
+    }
+    const std::pair<std::string, bool> cases[] = {
+        {"a", false},
+        {"c" + std::to_string(libxml2::kMaxEntityDepth - 1), true},
+        {"c" + std::to_string(libxml2::kMaxEntityDepth), false}};
+    for (const auto& [name, readable] : cases) {
+        xmlNodeSetContent(reinterpret_cast<xmlNodePtr>(attribute), nullptr);
+        xmlAddChild(reinterpret_cast<xmlNodePtr>(attribute), reference(name));
+        EXPECT_EQ(ExpandedValue(attribute, 1000).has_value(), readable) << name;
+        EXPECT_EQ(EntityTextMeter().ReferencedBytes(doc.get(), attribute->children).has_value(),
+                  readable)
+            << name;
+    }
+}
+
+TEST(Libxml2Document, ALoadEndsAtTheFirstByteNotTakenOrAtAStopRequest) {
+    test::TempDir temp;
+    const std::wstring path = temp.File(L"sparse.xml");
+    const std::string head("<doc/>\n\0", 8);
+    test::WriteBytes(path, head);
+    // A terabyte of holes after the NUL: reading them would take minutes.
+    ASSERT_EQ(truncate(test::FsPath(path).c_str(), off_t{1} << 40), 0);
+    EXPECT_TRUE(PassesInChild(
+        [&] {
+            std::wstring reason;
+            return !LoadedOrEmpty(path, &reason) &&
+                   reason.find(L"(a NUL character at byte 7)") != std::wstring::npos;
+        },
+        10));
+    test::WriteBytes(path, "<doc/>");
+    EXPECT_TRUE(PassesInChild([&] {
+        // Held for good: the child ends with the request pending.
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        sigprocmask(SIG_BLOCK, &interrupt, nullptr);
+        raise(SIGINT);
+        std::wstring reason;
+        return !LoadedOrEmpty(path, &reason) &&
+               reason == L"The file was not read whole: a stop was requested";
+    }));
+}
+
+// libxml2's allocations fail from the chosen one on.
+long allocationsLeft = -1;
+void* FailingMalloc(size_t size) { return allocationsLeft-- == 0 ? nullptr : std::malloc(size); }
+void* FailingRealloc(void* block, size_t size) {
+    return allocationsLeft-- == 0 ? nullptr : std::realloc(block, size);
+}
+char* FailingStrdup(const char* text) { return allocationsLeft-- == 0 ? nullptr : strdup(text); }
+
+TEST(Libxml2Document, MemoryThatRunsOutWhileParsingIsReportedAsSuch) {
+    test::TempDir temp;
+    const std::wstring path = temp.File(L"doc.xml");
+    test::WriteBytes(path,
+                     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                     "<!DOCTYPE doc [<!ENTITY e \"t\"><!ATTLIST doc d CDATA \"v\">]>\n"
+                     "<doc a=\"&e;\"><f><![CDATA[12]]></f><!-- c --><g>text&e;</g>\xE9</doc>\n");
+    EXPECT_TRUE(PassesInChild([&] {
+        xmlMemSetup(std::free, FailingMalloc, FailingRealloc, FailingStrdup);
+        int failures = 0;
+        for (long failing = 0;; ++failing) {
+            allocationsLeft = failing;
+            std::wstring reason;
+            const bool loaded = static_cast<bool>(LoadedOrEmpty(path, &reason));
+            const bool reached = allocationsLeft < 0;
+            allocationsLeft = -1;
+            if (!reached) return failures == 0 && loaded;
+            if (!loaded && reason != L"Not enough memory to read the file") {
+                std::fprintf(stderr, "allocation %ld: %s\n", failing, ToUtf8(reason).c_str());
+                ++failures;
+            }
+        }
+    }));
 }
 
 TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasRead) {

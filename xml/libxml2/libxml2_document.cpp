@@ -1,31 +1,27 @@
 #include "xml/libxml2/libxml2_document.h"
 
-#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "base/error.h"
-#include "base/posix_handles.h"
 #include "base/utf8.h"
-#include "io/paths.h"
 #include "io/safe_save.h"
 #include "io/sinks.h"
-#include "xml/libxml2/markup_scanner.h"
+#include "xml/libxml2/attribute_text.h"
+#include "xml/libxml2/libxml2_reader.h"
+#include "xml/libxml2/libxml2_support.h"
 #include "xml/libxml2/source_copy.h"
 
 namespace ostrel::xml::libxml2 {
@@ -49,15 +45,6 @@ const xmlChar* XmlText(const std::string& utf8) {
 std::wstring QualifiedName(xmlNodePtr node) {
     if (node->ns == nullptr || node->ns->prefix == nullptr) return Wide(node->name);
     return Wide(node->ns->prefix) + L":" + Wide(node->name);
-}
-
-// A libxml2 message as one line: messages end with a line feed, some carry trailing blanks, and
-// some go on with a copy of the input on the next line, which is dropped.
-std::string OneLine(const char* message) {
-    std::string text = message != nullptr ? message : "";
-    text.erase(std::min(text.find_first_of("\r\n"), text.size()));
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
 }
 
 // Runs a node operation, reporting a failed allocation the way the DOM service does.
@@ -103,12 +90,28 @@ class Tree {
     void NoteOtherChange() const noexcept {
         if (source_) source_->NoteOtherChange();
     }
+    // The name of one of its elements or attributes as written in the file. Each name of the
+    // document's dictionary is made wide once: the dictionary's strings live as long as the
+    // document, so that such a name's address stands for it.
+    std::wstring QualifiedNameOf(xmlNodePtr node) {
+        if (node->ns != nullptr && node->ns->prefix != nullptr) return QualifiedName(node);
+        if (const auto known = names_.find(node->name); known != names_.end()) {
+            return known->second;
+        }
+        std::wstring name = Wide(node->name);
+        if (doc_ != nullptr && node->doc == doc_ && doc_->dict != nullptr &&
+            xmlDictOwns(doc_->dict, node->name) == 1) {
+            names_.emplace(node->name, name);
+        }
+        return name;
+    }
 
   private:
     xmlDocPtr doc_;
     std::unique_ptr<SourceCopy> source_;  // freed before the document it refers to
     std::unique_ptr<const io::FileSnapshot> file_;
     std::unordered_set<xmlAttrPtr> detached_;
+    std::unordered_map<const xmlChar*, std::wstring> names_;
 };
 
 class Libxml2Document;
@@ -139,11 +142,11 @@ NodeKind KindOf(xmlNodePtr node) {
 
 // Never "Fixture" nor "#cdata-section" for anything but an element of that name or a CDATA
 // section: a processing instruction does not go by its target here.
-std::wstring NameOf(xmlNodePtr node) {
+std::wstring NameOf(Tree& tree, xmlNodePtr node) {
     switch (node->type) {
         case XML_ELEMENT_NODE:
         case XML_ATTRIBUTE_NODE:
-            return QualifiedName(node);
+            return tree.QualifiedNameOf(node);
         case XML_TEXT_NODE:
             return L"#text";
         case XML_CDATA_SECTION_NODE:
@@ -171,12 +174,12 @@ std::optional<std::wstring> ValueOf(xmlNodePtr node) {
         case XML_PI_NODE:
             return Wide(node->content);
         case XML_ATTRIBUTE_NODE: {
-            // The value of the text (and entity reference) children.
-            std::unique_ptr<xmlChar, decltype(xmlFree)> value(xmlNodeGetContent(node), xmlFree);
-            if (value == nullptr) {
-                RaiseError(hr::kOutOfMemory, L"Not enough memory to read the attribute.");
-            }
-            return Wide(value.get());
+            // A load bounds what entity references add to the attributes; this bound only
+            // guards against what it cannot have seen.
+            constexpr std::size_t kMaxSteps = std::size_t{1} << 30;
+            const auto value = ExpandedValue(reinterpret_cast<xmlAttrPtr>(node), kMaxSteps);
+            if (!value) RaiseError(hr::kFail, L"The attribute's value is too long to read.");
+            return FromUtf8(*value);
         }
         default:
             return std::nullopt;
@@ -267,7 +270,7 @@ class XmlNode final : public backend::NodeImpl {
         return Wrap(owner_, tree_, NextSiblingOf(node_));
     }
     std::wstring nodeName() override {
-        return ReportingOutOfMemory([&] { return NameOf(node_); });
+        return ReportingOutOfMemory([&] { return NameOf(*tree_, node_); });
     }
     std::optional<std::wstring> nodeValue() override {
         return ReportingOutOfMemory([&] { return ValueOf(node_); });
@@ -294,170 +297,6 @@ class LoadError final : public backend::ParseErrorImpl {
     std::optional<std::wstring> reason_;
 };
 
-// What one load collects as libxml2 reports it: the first error (later ones are mostly
-// consequences of it) and the document's CDATA sections in file order. Filled through the parser
-// context's own callbacks and, for what libxml2 reports outside any context (bad bytes of an
-// encoding, failed writes), through the thread's handlers while a load or save runs, so that
-// nothing is printed.
-struct LoadState {
-    xmlParserCtxtPtr context = nullptr;  // the document's own, not an entity's
-    bool seen = false;
-    std::string message;
-    int line = 0;
-    int column = 0;
-    std::vector<xmlNodePtr> sections;
-
-    void Record(const xmlError* error) noexcept {
-        if (seen || error == nullptr || error->level < XML_ERR_ERROR) return;
-        try {
-            message = OneLine(error->message);
-            line = error->line;
-            column = error->int2;
-            seen = true;
-        } catch (const std::bad_alloc&) {
-            // The reason falls back to the context's last error.
-        }
-    }
-};
-
-void RecordContextError(void* userData, xmlErrorPtr error) {
-    auto* context = static_cast<xmlParserCtxtPtr>(userData);
-    if (auto* state = static_cast<LoadState*>(context->_private)) state->Record(error);
-}
-
-void RecordThreadError(void* userData, xmlErrorPtr error) {
-    if (auto* state = static_cast<LoadState*>(userData)) state->Record(error);
-}
-
-void IgnoreGenericError(void*, const char*, ...) {}
-
-// Routes libxml2's diagnostics of this thread to `state` (or nowhere) while it lives.
-class DiagnosticsRouted {
-  public:
-    explicit DiagnosticsRouted(LoadState* state) noexcept
-        : structured_(xmlStructuredError),
-          structuredContext_(xmlStructuredErrorContext),
-          generic_(xmlGenericError),
-          genericContext_(xmlGenericErrorContext) {
-        xmlSetStructuredErrorFunc(state, RecordThreadError);
-        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
-    }
-    ~DiagnosticsRouted() {
-        xmlSetStructuredErrorFunc(structuredContext_, structured_);
-        xmlSetGenericErrorFunc(genericContext_, generic_);
-    }
-    DiagnosticsRouted(const DiagnosticsRouted&) = delete;
-    DiagnosticsRouted& operator=(const DiagnosticsRouted&) = delete;
-
-  private:
-    xmlStructuredErrorFunc structured_;
-    void* structuredContext_;
-    xmlGenericErrorFunc generic_;
-    void* genericContext_;
-};
-
-// libxml2 appends a CDATA section to one that ends just before it. Here every section of the file
-// stays a node of its own, as in the file: a fixture's second section must never be merged
-// into its block and rewritten with it. The document's own sections (not those of an entity's
-// text) are numbered in file order, for a save that copies the file.
-void AddCDataSection(void* userData, const xmlChar* value, int length) {
-    auto* context = static_cast<xmlParserCtxtPtr>(userData);
-    if (context->node == nullptr) return;  // outside the root element: not well-formed anyway
-    xmlNodePtr section = xmlNewCDataBlock(context->myDoc, value, length);
-    if (section == nullptr || xmlAddChild(context->node, section) == nullptr) {
-        // Out of memory: the load fails rather than lose a section.
-        xmlFreeNode(section);
-        context->wellFormed = 0;
-        xmlStopParser(context);
-        return;
-    }
-    auto* state = static_cast<LoadState*>(context->_private);
-    if (state == nullptr || state->context != context) return;
-    try {
-        state->sections.push_back(section);
-        section->_private = reinterpret_cast<void*>(state->sections.size());
-    } catch (const std::bad_alloc&) {
-        context->wellFormed = 0;
-        xmlStopParser(context);
-    }
-}
-
-std::string DescribeParseFailure(const LoadState& state, const xmlError& last) {
-    std::string message = state.seen ? state.message : OneLine(last.message);
-    const int line = state.seen ? state.line : last.line;
-    const int column = state.seen ? state.column : last.int2;
-    if (message.empty()) message = "The file is not a well-formed XML document";
-    if (line > 0) {
-        message += " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
-    }
-    return message;
-}
-
-std::string DescribeOpenFailure(int error) {
-    return "Cannot open the file: " + std::generic_category().message(error);
-}
-
-// The file as the parser reads it: every block passes the markup scanner first, which may refuse
-// the file before the parser sees the block.
-struct SourceReader {
-    int fd;
-    MarkupScanner scanner;
-    std::uint64_t delivered = 0;
-};
-
-int ReadSource(void* context, char* buffer, int length) {
-    auto* reader = static_cast<SourceReader*>(context);
-    ssize_t read = 0;
-    do {
-        read = ::read(reader->fd, buffer, static_cast<std::size_t>(length));
-    } while (read < 0 && errno == EINTR);
-    if (read < 0) return -1;
-    reader->delivered += static_cast<std::uint64_t>(read);
-    if (!reader->scanner.Feed({buffer, static_cast<std::size_t>(read)})) return -1;
-    return static_cast<int>(read);
-}
-
-// The bytes of the file that the parser did not take: a document ends with its root element and
-// what may follow it, so any byte beyond that (after a NUL, which ends libxml2's reading without
-// an error) means the file was not read whole.
-bool AllBytesTaken(xmlParserCtxtPtr context, SourceReader& reader) {
-    char rest[4096];
-    std::uint64_t total = reader.delivered;
-    for (ssize_t read; (read = ::read(reader.fd, rest, sizeof rest)) != 0;) {
-        if (read < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        total += static_cast<std::uint64_t>(read);
-    }
-    const long consumed = xmlByteConsumed(context);
-    return consumed >= 0 && static_cast<std::uint64_t>(consumed) == total;
-}
-
-// ---- Files ----
-
-struct ParserContextDeleter {
-    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
-};
-using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
-
-struct DocDeleter {
-    void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
-};
-using OwnedDoc = std::unique_ptr<xmlDoc, DocDeleter>;
-
-// A file read as UTF-16 by its byte order mark, without a declaration, records no encoding;
-// saving it in UTF-16 again needs one.
-void RememberDetectedEncoding(xmlParserCtxtPtr context, xmlDocPtr doc) {
-    if (doc->encoding != nullptr || context->input == nullptr || context->input->buf == nullptr)
-        return;
-    const xmlCharEncodingHandler* encoder = context->input->buf->encoder;
-    if (encoder == nullptr || encoder->name == nullptr) return;
-    if (std::strncmp(encoder->name, "UTF-16", 6) == 0) {
-        doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-16"));
-    }
-}
-
 // ---- Saving ----
 
 // Where libxml2's serialisation writes: the file's sink, and the first failure it gave.
@@ -479,16 +318,6 @@ int WriteToSink(void* context, const char* buffer, int length) {
 // ---- XPath ----
 
 void IgnoreXPathError(void*, xmlErrorPtr) {}
-
-struct XPathContextDeleter {
-    void operator()(xmlXPathContextPtr context) const { xmlXPathFreeContext(context); }
-};
-struct XPathCompiledDeleter {
-    void operator()(xmlXPathCompExprPtr expression) const { xmlXPathFreeCompExpr(expression); }
-};
-struct XPathObjectDeleter {
-    void operator()(xmlXPathObjectPtr object) const { xmlXPathFreeObject(object); }
-};
 
 [[noreturn]] void RaiseXPathError(const xmlXPathContext& context, std::wstring_view path) {
     std::wstring description = L"Invalid XPath expression \"" + std::wstring(path) + L"\"";
@@ -521,7 +350,8 @@ class Libxml2Document final : public backend::DocumentImpl,
         RaiseError(hr::kFail, L"The text of a document cannot be set.");
     }
 
-    void putAsync(bool value) override { async_ = value; }
+    // Loads are synchronous whatever is asked: the flag is kept for the document's interface.
+    void putAsync(bool) override {}
     void putResolveExternals(bool value) override { resolveExternals_ = value; }
     void putPreserveWhiteSpace(bool value) override { preserveWhiteSpace_ = value; }
 
@@ -540,16 +370,11 @@ class Libxml2Document final : public backend::DocumentImpl,
     HResult save(io::ByteSink& sink) override;
 
   private:
-    int ParseOptions() const;
-    // The tree of the file, or null with `reason` set.
-    std::shared_ptr<Tree> Parse(std::wstring_view path, std::string& reason);
     std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
     std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
     // Writes the tree whole in the document's encoding, as libxml2 serialises it.
     HResult Serialize(io::ByteSink& sink);
 
-    // Loads are synchronous whatever this says; it is kept for the document's interface.
-    bool async_ = true;
     bool resolveExternals_ = true;
     bool preserveWhiteSpace_ = false;
     // The loaded tree; null while nothing is loaded.
@@ -557,98 +382,25 @@ class Libxml2Document final : public backend::DocumentImpl,
     std::shared_ptr<LoadError> lastError_;
 };
 
-int Libxml2Document::ParseOptions() const {
-    // Never XML_PARSE_NOENT or XML_PARSE_HUGE: entity references stay references and libxml2's
-    // limits on depth, text size and entity expansion stay on. Small text nodes (the white
-    // space between elements) are stored inside their node to save memory.
-    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
-    if (!preserveWhiteSpace_) options |= XML_PARSE_NOBLANKS;
-    if (resolveExternals_) options |= XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR;
-    return options;
-}
-
-std::shared_ptr<Tree> Libxml2Document::Parse(std::wstring_view path, std::string& reason) {
-    const std::string nativePath = io::FsPath(path).native();
-    // Non-blocking, so that a FIFO cannot stall the open; it is refused below anyway.
-    UniqueFd file(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat status;
-    if (!file || fstat(file.Get(), &status) != 0) {
-        reason = DescribeOpenFailure(errno);
-        return nullptr;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        reason = DescribeOpenFailure(EISDIR);
-        return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        reason = "Cannot open the file: it is not a regular file";
-        return nullptr;
-    }
-    // As the file is before a byte of it is read: a later change shows against this.
-    std::unique_ptr<const io::FileSnapshot> snapshot;
-    if (auto taken = io::SnapshotOf(file.Get(), path)) {
-        snapshot = std::make_unique<const io::FileSnapshot>(std::move(*taken));
-    }
-
-    ParserContext context(xmlNewParserCtxt());
-    if (!context) {
-        reason = "Not enough memory to read the file";
-        return nullptr;
-    }
-    LoadState state;
-    state.context = context.get();
-    context->_private = &state;
-    context->sax->serror = RecordContextError;
-    context->sax->cdataBlock = AddCDataSection;
-    const DiagnosticsRouted routed(&state);
-    // The file is read in blocks as the parser goes: it is never held whole in memory.
-    SourceReader reader{file.Get(), {}};
-    OwnedDoc doc(xmlCtxtReadIO(context.get(), ReadSource, nullptr, &reader, nativePath.c_str(),
-                               nullptr, ParseOptions()));
-    if (!reader.scanner.refusal().empty()) {
-        reason = reader.scanner.refusal();
-        return nullptr;
-    }
-    // MSXML refuses undeclared namespace prefixes and the like; libxml2 only reports them.
-    if (doc && context->nsWellFormed == 0) doc.reset();
-    if (!doc) {
-        reason = DescribeParseFailure(state, context->lastError);
-        return nullptr;
-    }
-    if (!AllBytesTaken(context.get(), reader)) {
-        reason =
-            "The file goes on after the end of the document with bytes that cannot be read "
-            "(a NUL character at byte " +
-            std::to_string(xmlByteConsumed(context.get())) + ")";
-        return nullptr;
-    }
-    RememberDetectedEncoding(context.get(), doc.get());
-    const xmlCharEncodingHandler* decoder =
-        context->input != nullptr && context->input->buf != nullptr ? context->input->buf->encoder
-                                                                    : nullptr;
-    auto source = std::make_unique<SourceCopy>(
-        std::move(file), status, reader.scanner,
-        decoder != nullptr && decoder->name != nullptr ? decoder->name : "",
-        std::move(state.sections), doc.get());
-    auto tree = std::make_shared<Tree>(doc.get(), std::move(source), std::move(snapshot));
-    doc.release();
-    return tree;
-}
-
 bool Libxml2Document::load(std::wstring_view path) {
     // Whatever happens, the previous document is gone, as with MSXML.
     lastError_.reset();
     try {
-        std::string reason;
-        tree_ = Parse(path, reason);
-        if (tree_) return true;
-        lastError_ = std::make_shared<LoadError>(FromUtf8(reason));
-        return false;
+        tree_.reset();
+        LoadResult loaded = ReadDocument(path, {resolveExternals_, preserveWhiteSpace_});
+        if (!loaded.doc) {
+            lastError_ = std::make_shared<LoadError>(FromUtf8(loaded.reason));
+            return false;
+        }
+        tree_ = std::make_shared<Tree>(loaded.doc.get(), std::move(loaded.source),
+                                       std::move(loaded.file));
+        loaded.doc.release();
+        return true;
     } catch (const std::bad_alloc&) {
         tree_.reset();
         // The reason is the one thing a failed load must still say.
         try {
-            lastError_ = std::make_shared<LoadError>(L"Not enough memory to read the file");
+            lastError_ = std::make_shared<LoadError>(FromUtf8(kOutOfMemoryReason));
         } catch (const std::bad_alloc&) {
         }
         return false;
@@ -658,18 +410,18 @@ bool Libxml2Document::load(std::wstring_view path) {
 std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_view path) {
     const std::string expression = ToUtf8(path);
     xmlDocPtr doc = tree_ ? tree_->doc() : nullptr;
-    std::unique_ptr<xmlXPathContext, XPathContextDeleter> context(xmlXPathNewContext(doc));
+    Owned<xmlXPathContext, xmlXPathFreeContext> context(xmlXPathNewContext(doc));
     if (!context) RaiseError(hr::kOutOfMemory, L"Not enough memory for the XPath context.");
     // Errors are recorded in the context instead of being printed.
     context->error = IgnoreXPathError;
 
-    std::unique_ptr<xmlXPathCompExpr, XPathCompiledDeleter> compiled(
+    Owned<xmlXPathCompExpr, xmlXPathFreeCompExpr> compiled(
         xmlXPathCtxtCompile(context.get(), XmlText(expression)));
     if (!compiled) RaiseXPathError(*context, path);
     if (doc == nullptr) return nullptr;
 
     context->node = reinterpret_cast<xmlNodePtr>(doc);
-    std::unique_ptr<xmlXPathObject, XPathObjectDeleter> result(
+    Owned<xmlXPathObject, xmlXPathFreeObject> result(
         xmlXPathCompiledEval(compiled.get(), context.get()));
     if (!result) RaiseXPathError(*context, path);
     if (result->type != XPATH_NODESET) {
@@ -730,8 +482,7 @@ HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     xmlDocPtr doc = tree_->doc();
     const char* encoding =
         doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
-    LoadState diagnostics;
-    const DiagnosticsRouted routed(&diagnostics);
+    const DiagnosticsRouted silenced;
     SaveTarget target{&sink};
     // Options 0: no indentation added, the tree is written as it stands.
     xmlSaveCtxtPtr save = xmlSaveToIO(WriteToSink, nullptr, &target, encoding, 0);

@@ -1,7 +1,8 @@
 // The DOM backend over libxml2, used where MSXML is not available.
 //
 // Loads never fetch anything from the network and keep libxml2's limits on depth, text size and
-// entity expansion; nothing is printed and no libxml2 global setting is changed. A document saves
+// entity expansion, with the bounds of their own that libxml2_reader.h lists; nothing is printed
+// and no libxml2 global setting is changed. A document saves
 // in the encoding it was read in (UTF-8 when it declared none).
 // Trap: text put into a CDATA section should be expressible in the document's encoding: libxml2
 // writes any other character as a character reference, which inside a CDATA section reads back
