@@ -506,7 +506,7 @@ TEST_F(ConsoleConverter, AStopSignalAbandonsTheSaveAndEndsTheProcess) {
     // A request pending from the start ends the load already.
     EXPECT_NE(run.out.find("The file was not read whole: a stop was requested"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("ostrel-convert: " + Utf8(target_) + ": Unable to write"),
+    EXPECT_NE(run.err.find("ostrel-convert: " + Utf8(source_) + ": The file was not read whole"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(ReadBytes(target_), "old");
