@@ -133,8 +133,8 @@ class ReportPrinter {
 };
 
 FileOutcome OutcomeOf(std::optional<engine::ConversionOutcome> outcome) {
-    if (outcome == engine::ConversionOutcome::Completed) return FileOutcome::kConverted;
-    if (outcome == engine::ConversionOutcome::NoFixtureBlocks) {
+    if (outcome == engine::ConversionOutcome::kCompleted) return FileOutcome::kConverted;
+    if (outcome == engine::ConversionOutcome::kNoFixtureBlocks) {
         return FileOutcome::kNothingToConvert;
     }
     return FileOutcome::kFailed;
@@ -185,10 +185,10 @@ FileReport CheckFile(const BatchFile& file) {
         host, [&converted](const xml::Document& document, const std::wstring&) {
             return document.save(converted);
         });
-    if (outcome == engine::ConversionOutcome::NoFixtureBlocks) {
+    if (outcome == engine::ConversionOutcome::kNoFixtureBlocks) {
         return {L"", L"", FileOutcome::kUnchanged};  // such a file is not saved at all
     }
-    if (outcome != engine::ConversionOutcome::Completed) {
+    if (outcome != engine::ConversionOutcome::kCompleted) {
         return {L"", host.Messages(), FileOutcome::kFailed};
     }
     const auto bytes = ReadFile(file.source);

@@ -20,11 +20,11 @@ namespace {
 
 int ExitStatusOf(engine::ConversionOutcome outcome) {
     switch (outcome) {
-        case engine::ConversionOutcome::Completed:
+        case engine::ConversionOutcome::kCompleted:
             return kCompleted;
-        case engine::ConversionOutcome::NoFixtureBlocks:
+        case engine::ConversionOutcome::kNoFixtureBlocks:
             return kNothingToConvert;
-        case engine::ConversionOutcome::MissingInput:
+        case engine::ConversionOutcome::kMissingInput:
             return kUsage;
         default:
             return kFailed;

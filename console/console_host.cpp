@@ -67,23 +67,23 @@ void ConsoleHost::ReportError(HResult code, const std::wstring& description) {
 void ConsoleHost::SayFailure(engine::ConversionOutcome outcome) {
     using engine::ConversionOutcome;
     switch (outcome) {
-        case ConversionOutcome::MissingInput:
+        case ConversionOutcome::kMissingInput:
             Say(stderr, messages_,
                 FileFailureLine(source_,
                                 LoadText(io::PathExists(source_) ? IDS_CONSOLE_NO_TARGET_NAME
                                                                  : IDS_CONSOLE_FILE_MISSING)));
             break;
-        case ConversionOutcome::LoadFailed:
+        case ConversionOutcome::kLoadFailed:
             Say(stderr, messages_, FileFailureLine(source_, LoadFailureReason(lastResult_)));
             break;
-        case ConversionOutcome::NotProgramFile:
+        case ConversionOutcome::kNotProgramFile:
             Say(stderr, messages_,
                 FileFailureLine(source_, LoadText(IDS_CONSOLE_NOT_PROGRAM_FILE)));
             break;
-        case ConversionOutcome::SaveFailed:
+        case ConversionOutcome::kSaveFailed:
             Say(stderr, messages_, FileFailureLine(target_, lastResult_));
             break;
-        case ConversionOutcome::NoDocument:
+        case ConversionOutcome::kNoDocument:
             ReportError(hr::kFail, LoadText(IDS_CONSOLE_NO_DOCUMENT));
             break;
         default:

@@ -30,7 +30,7 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
         Report(host, kIconAsterisk, LoadText(IDS_CONVERSION_COMPLETE));
         // With the line end every line gets, two empty lines part this run from the next.
         host.AppendResult(L"\r\n");
-        return ConversionOutcome::Completed;
+        return ConversionOutcome::kCompleted;
     }
     // The platform's codes of a refused name, and the program's own safe-save codes, are said in
     // words; any other failure by its code.
@@ -47,10 +47,10 @@ ConversionOutcome ReportSave(ConversionHost& host, HResult result) {
     for (const auto& said : kSaidInWords) {
         if (result != said.code) continue;
         Report(host, kIconHand, LoadText(said.text));
-        return ConversionOutcome::SaveFailed;
+        return ConversionOutcome::kSaveFailed;
     }
     Report(host, kIconHand, FormatText(IDS_TARGET_WRITE_ERROR, {HexCode(result)}));
-    return ConversionOutcome::SaveFailed;
+    return ConversionOutcome::kSaveFailed;
 }
 
 }  // namespace
@@ -71,31 +71,31 @@ void ReplaceAttribute(std::wstring_view name, const xml::Element& element,
 ConversionOutcome RunConversion(ConversionHost& host, xml::DocumentFactory createDocument,
                                 const DocumentSaver& save) {
     xml::Document document;
-    if (hr::Failed(createDocument(document)) || !document) return ConversionOutcome::NoDocument;
+    if (hr::Failed(createDocument(document)) || !document) return ConversionOutcome::kNoDocument;
     ApplyLoadOptions(document);
 
     const std::wstring source = host.SourceText();
     const std::wstring target = host.TargetText();
-    if (!CheckInput(host, source, target)) return ConversionOutcome::MissingInput;
+    if (!CheckInput(host, source, target)) return ConversionOutcome::kMissingInput;
 
     host.AppendResult(FormatText(IDS_OPENING_FILE, {source}));
     if (!document.load(source)) {
         const xml::ParseError error = document.parseError();
         host.AppendResult(FormatText(IDS_FILE_OPEN_ERROR, {error.reason().value_or(L"")}));
-        return ConversionOutcome::LoadFailed;
+        return ConversionOutcome::kLoadFailed;
     }
 
     xml::Node node = document.selectSingleNode(kRootPath);
     if (!node) {
         Report(host, kIconHand, LoadText(IDS_NOT_A_PROGRAM_FILE));
-        return ConversionOutcome::NotProgramFile;
+        return ConversionOutcome::kNotProgramFile;
     }
     ReplaceAttribute(kChecksumAttribute, node.asElement(), L"");
 
     node = document.selectSingleNode(kFixturesPath);
     if (!node) {
         Report(host, kIconExclamation, LoadText(IDS_NO_FIXTURE_BLOCKS));
-        return ConversionOutcome::NoFixtureBlocks;
+        return ConversionOutcome::kNoFixtureBlocks;
     }
     ConvertFixtures(host, node);
 

@@ -12,13 +12,13 @@ namespace ostrel::engine {
 
 // How a run ended, for front ends that report it in other ways too (an exit status).
 enum class ConversionOutcome {
-    NoDocument,       // the DOM document could not be created; nothing reported
-    MissingInput,     // the source does not exist or the target is empty; message box shown
-    LoadFailed,       // the source could not be read or parsed
-    NotProgramFile,   // the root is no Editor element
-    NoFixtureBlocks,  // no /Editor/Harness/Fixtures: nothing to convert
-    Completed,        // converted and saved
-    SaveFailed,       // the target could not be written; it is as it was
+    kNoDocument,       // the DOM document could not be created; nothing reported
+    kMissingInput,     // the source does not exist or the target is empty; message box shown
+    kLoadFailed,       // the source could not be read or parsed
+    kNotProgramFile,   // the root is no Editor element
+    kNoFixtureBlocks,  // no /Editor/Harness/Fixtures: nothing to convert
+    kCompleted,        // converted and saved
+    kSaveFailed,       // the target could not be written; it is as it was
 };
 
 // Sets the load options of a conversion on a new document: loads are synchronous, no external

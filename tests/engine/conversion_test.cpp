@@ -34,7 +34,7 @@ class ConversionRun : public testing::Test {
 };
 
 TEST_F(ConversionRun, ConvertsSavesAndReportsSuccess) {
-    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::kCompleted);
     EXPECT_EQ(host_.events,
               (Events{L"log Opening file " + source_ + L".", L"log Converted 2 fixtures",
                       L"beep 64", L"log Conversion complete!", L"log \r\n"}));
@@ -52,24 +52,24 @@ TEST_F(ConversionRun, ConvertsSavesAndReportsSuccess) {
 }
 
 TEST_F(ConversionRun, ConvertsInPlaceWhenTheTargetIsTheSource) {
-    EXPECT_EQ(Run(source_, source_), ConversionOutcome::Completed);
+    EXPECT_EQ(Run(source_, source_), ConversionOutcome::kCompleted);
     EXPECT_NE(test::ReadBytes(source_).value().find("12,13"), std::string::npos);
     EXPECT_EQ(folder_.Listing(), L"program.vlf\n") << "no temporary file is left";
 }
 
 TEST_F(ConversionRun, AddsAnEmptyChecksumWhenTheRootHasNone) {
     test::WriteBytes(source_, ProgramFile(Fixture("1"), ""));
-    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::kCompleted);
     EXPECT_NE(test::ReadBytes(target_).value().find("<Editor CRC=\"\">"), std::string::npos);
 }
 
 TEST_F(ConversionRun, MissingInputShowsTheBoxAndNothingElse) {
     const Events box{L"box 16 File Error: Please select a source and target file."};
-    EXPECT_EQ(Run(L"", target_), ConversionOutcome::MissingInput);
+    EXPECT_EQ(Run(L"", target_), ConversionOutcome::kMissingInput);
     EXPECT_EQ(host_.events, box);
-    EXPECT_EQ(Run(folder_.File(L"absent.vlf"), target_), ConversionOutcome::MissingInput);
+    EXPECT_EQ(Run(folder_.File(L"absent.vlf"), target_), ConversionOutcome::kMissingInput);
     EXPECT_EQ(host_.events, box);
-    EXPECT_EQ(Run(source_, L""), ConversionOutcome::MissingInput);
+    EXPECT_EQ(Run(source_, L""), ConversionOutcome::kMissingInput);
     EXPECT_EQ(host_.events, box);
     EXPECT_FALSE(test::ReadBytes(target_));
 }
@@ -78,7 +78,7 @@ TEST_F(ConversionRun, LoadFailuresAreLoggedWithTheReasonAndNoBeep) {
     const std::wstring broken = folder_.File(L"broken.vlf");
     test::WriteBytes(broken, "<Editor><Harness></Editor>");
     for (const std::wstring& source : {folder_.path(), broken}) {
-        EXPECT_EQ(Run(source, target_), ConversionOutcome::LoadFailed);
+        EXPECT_EQ(Run(source, target_), ConversionOutcome::kLoadFailed);
         ASSERT_EQ(host_.events.size(), 2u);
         EXPECT_EQ(host_.events[0], L"log Opening file " + source + L".");
         EXPECT_EQ(host_.events[1].rfind(L"log File Open Error:   ", 0), 0u)
@@ -90,7 +90,7 @@ TEST_F(ConversionRun, LoadFailuresAreLoggedWithTheReasonAndNoBeep) {
 
 TEST_F(ConversionRun, RefusesFilesThatAreNotProgramFiles) {
     test::WriteBytes(source_, "<?xml version=\"1.0\"?><Program CRC=\"1\"/>");
-    EXPECT_EQ(Run(source_, target_), ConversionOutcome::NotProgramFile);
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::kNotProgramFile);
     EXPECT_EQ(host_.events, (Events{L"log Opening file " + source_ + L".", L"beep 16",
                                     L"log Not a valid Vela Program file.  Conversion aborted."}));
     EXPECT_FALSE(test::ReadBytes(target_));
@@ -98,7 +98,7 @@ TEST_F(ConversionRun, RefusesFilesThatAreNotProgramFiles) {
 
 TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
     test::WriteBytes(source_, "<Editor CRC=\"1\"><Harness/></Editor>");
-    EXPECT_EQ(Run(source_, source_), ConversionOutcome::NoFixtureBlocks);
+    EXPECT_EQ(Run(source_, source_), ConversionOutcome::kNoFixtureBlocks);
     EXPECT_EQ(host_.events,
               (Events{L"log Opening file " + source_ + L".", L"beep 48",
                       L"log No Fixture Blocks defined in this source file.  Conversion aborted."}));
@@ -107,7 +107,7 @@ TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
 
 TEST_F(ConversionRun, ConvertsAnEmptyFixturesElement) {
     test::WriteBytes(source_, ProgramFile(""));
-    EXPECT_EQ(Run(source_, target_), ConversionOutcome::Completed);
+    EXPECT_EQ(Run(source_, target_), ConversionOutcome::kCompleted);
     EXPECT_EQ(host_.events[1], L"log Converted 0 fixtures");
 }
 
@@ -177,13 +177,13 @@ TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
     for (const auto& c : cases) {
         code = c.code;
         host_ = test::RecordingHost(source_, target_);
-        EXPECT_EQ(RunConversion(host_, factory), ConversionOutcome::SaveFailed);
+        EXPECT_EQ(RunConversion(host_, factory), ConversionOutcome::kSaveFailed);
         EXPECT_EQ(host_.events,
                   (Events{L"log Opening file " + source_ + L".", L"log Converted 2 fixtures",
                           L"beep 16", std::wstring(L"log ") + c.line}));
     }
     // A save through the real writer gives its code too.
-    EXPECT_EQ(Run(source_, folder_.path()), ConversionOutcome::SaveFailed);
+    EXPECT_EQ(Run(source_, folder_.path()), ConversionOutcome::kSaveFailed);
     EXPECT_EQ(host_.events.back(), L"log Unable to write to the target file.  Access denied.");
     EXPECT_FALSE(test::ReadBytes(target_));
 }
@@ -199,7 +199,7 @@ HResult Empty(xml::Document& document) {
 TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
     for (xml::DocumentFactory factory : {&Unavailable, &Empty}) {
         test::RecordingHost host(source_, target_);
-        EXPECT_EQ(RunConversion(host, factory), ConversionOutcome::NoDocument);
+        EXPECT_EQ(RunConversion(host, factory), ConversionOutcome::kNoDocument);
         EXPECT_TRUE(host.events.empty());
     }
     EXPECT_FALSE(test::ReadBytes(target_));
