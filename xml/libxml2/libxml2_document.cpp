@@ -99,10 +99,6 @@ class Tree {
     SourceCopy* source() const noexcept { return source_.get(); }
     // The file the document was read from as it was then; null when there was none.
     const io::FileSnapshot* file() const noexcept { return file_.get(); }
-    // Records a change that a copy of the file cannot carry.
-    void NoteOtherChange() const noexcept {
-        if (source_) source_->NoteOtherChange();
-    }
 
   private:
     xmlDocPtr doc_;
@@ -545,6 +541,10 @@ class Libxml2Document final : public backend::DocumentImpl,
     std::shared_ptr<Tree> Parse(std::wstring_view path, std::string& reason);
     std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
     std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
+    // Whether a save can copy the loaded file, and its edits.
+    CopyPlan PlanSave() const;
+    // Saves as the plan says: the copy with its edits, or the tree whole.
+    HResult Write(const CopyPlan& plan, io::ByteSink& sink);
     // Writes the tree whole in the document's encoding, as libxml2 serialises it.
     HResult Serialize(io::ByteSink& sink);
 
@@ -708,28 +708,37 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_vi
 }
 
 HResult Libxml2Document::save(std::wstring_view path) {
+    const CopyPlan plan = PlanSave();
     return io::SaveFile(
-        path, [&](io::ByteSink& sink) { return save(sink); }, tree_ ? tree_->file() : nullptr);
+        path, [&](io::ByteSink& sink) { return Write(plan, sink); },
+        tree_ ? tree_->file() : nullptr);
 }
 
-HResult Libxml2Document::save(io::ByteSink& sink) {
-    // A copy of the loaded file with the changes in place, where the document allows it; the
-    // whole tree as libxml2 writes it otherwise.
-    if (tree_ && tree_->source() != nullptr) {
-        io::StringSink copy;
-        const HResult copied = tree_->source()->Write(copy, tree_->doc());
-        if (copied != SourceCopy::kNotCopyable) {
-            return hr::Failed(copied) ? copied : sink.Write(copy.Content());
-        }
-    }
+HResult Libxml2Document::save(io::ByteSink& sink) { return Write(PlanSave(), sink); }
+
+CopyPlan Libxml2Document::PlanSave() const {
+    if (!tree_ || tree_->source() == nullptr) return {{}, "nothing was loaded from a file"};
+    return tree_->source()->Plan(tree_->doc());
+}
+
+HResult Libxml2Document::Write(const CopyPlan& plan, io::ByteSink& sink) {
+    // A copy of the loaded file with the changes in place, where the plan allows it; the whole
+    // tree as libxml2 writes it otherwise.
+    if (plan.copyable()) return tree_->source()->Copy(plan, sink);
     return Serialize(sink);
 }
 
 HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
     xmlDocPtr doc = tree_->doc();
+    // The file's own encoding: the one it declares, else its form (UCS-4 is written in the file's
+    // byte order, whatever it declares), else UTF-8.
+    const char* form = tree_->source() != nullptr ? tree_->source()->WholeWriteEncoding() : nullptr;
     const char* encoding =
-        doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
+        doc->encoding != nullptr && (form == nullptr || std::strncmp(form, "UCS-4", 5) != 0)
+            ? reinterpret_cast<const char*>(doc->encoding)
+        : form != nullptr ? form
+                          : "UTF-8";
     LoadState diagnostics;
     const DiagnosticsRouted routed(&diagnostics);
     SaveTarget target{&sink};
@@ -765,7 +774,6 @@ std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute
     }
     auto* added = reinterpret_cast<xmlAttrPtr>(other->node_);
     if (added->parent == node_) return nullptr;
-    if (node_ != xmlDocGetRootElement(node_->doc)) tree_->NoteOtherChange();
     if (added->parent != nullptr) {
         RaiseError(hr::kFail, L"The attribute is already attached to another element.");
     }
@@ -782,10 +790,6 @@ void XmlNode::putValue(std::wstring_view value) {
     if (node_->type != XML_ATTRIBUTE_NODE) {
         RaiseError(hr::kFail, L"Only an attribute takes a value here.");
     }
-    const xmlNodePtr element = node_->parent;
-    if (element != nullptr && element != xmlDocGetRootElement(element->doc)) {
-        tree_->NoteOtherChange();
-    }
     ReportingOutOfMemory(
         [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), ToUtf8(value)); });
 }
@@ -794,7 +798,6 @@ void XmlNode::putText(std::wstring_view text) {
     if (node_->type != XML_CDATA_SECTION_NODE) {
         RaiseError(hr::kFail, L"Only a CDATA section takes its text here.");
     }
-    if (SourceCopy* source = tree_->source()) source->BeforeSectionChange(node_);
     ReportingOutOfMemory([&] {
         const std::string utf8 = ToUtf8(text);
         if (utf8.size() > static_cast<size_t>(INT_MAX)) {
