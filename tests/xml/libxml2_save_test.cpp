@@ -1,6 +1,5 @@
 // The byte-faithful save of the libxml2 backend at its own layer: the markup scanner fed from
 // strings, and the plan and copy of a file loaded with libxml2 directly.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 
@@ -8,10 +7,9 @@
 
 #include "base/utf8.h"
 #include "io/sinks.h"
-#include "tests/support/temp_dir.h"
+#include "tests/xml/loaded_source.h"
 #include "tests/xml/test_documents.h"
 #include "xml/libxml2/markup_scanner.h"
-#include "xml/libxml2/source_copy.h"
 
 namespace ostrel::xml::libxml2 {
 namespace {
@@ -99,72 +97,6 @@ TEST(MarkupScanner, ReadsOnlyEncodingsWhereAsciiBytesAreAscii) {
     // Code units in an order no detection knows.
     EXPECT_FALSE(Scanned(std::string("\0\0<\0", 4), 1).usable());
 }
-
-// A file loaded as the backend loads it: the scanner beside libxml2, the sections numbered.
-class Loaded {
-  public:
-    explicit Loaded(const std::string& bytes) : path_(temp_.File(L"source.xml")) {
-        test::WriteBytes(path_, bytes);
-        const std::string native = test::FsPath(path_).string();
-        UniqueFd fd(open(native.c_str(), O_RDONLY));
-        struct stat status;
-        fstat(fd.Get(), &status);
-        EXPECT_TRUE(scanner_.Feed(bytes) && scanner_.Feed({}));
-        doc_ = xmlReadFile(native.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_DTDATTR);
-        EXPECT_NE(doc_, nullptr);
-        std::vector<xmlNodePtr> sections;
-        Number(doc_->children, sections);
-        // The backend passes libxml2's decoder, none for UTF-8.
-        std::string encoding =
-            doc_->encoding != nullptr ? reinterpret_cast<const char*>(doc_->encoding) : "";
-        if (encoding == "UTF-8") encoding.clear();
-        copy_ =
-            std::make_unique<SourceCopy>(std::move(fd), status, scanner_, encoding, sections, doc_);
-    }
-    ~Loaded() {
-        copy_.reset();
-        xmlFreeDoc(doc_);
-    }
-
-    xmlNodePtr root() const { return xmlDocGetRootElement(doc_); }
-    xmlNodePtr Section(int k) const {
-        xmlNodePtr found = nullptr;
-        Find(doc_->children, k, found);
-        return found;
-    }
-    CopyPlan Plan() const { return copy_->Plan(doc_); }
-    // The saved bytes, or the failure's code as text.
-    std::string Copied(const CopyPlan& plan) const {
-        io::StringSink sink;
-        const HResult copied = copy_->Copy(plan, sink);
-        return copied == hr::kOk ? sink.Content() : "failed " + std::to_string(copied);
-    }
-    const std::wstring& path() const { return path_; }
-
-  private:
-    static void Number(xmlNodePtr node, std::vector<xmlNodePtr>& sections) {
-        for (; node != nullptr; node = node->next) {
-            if (node->type == XML_CDATA_SECTION_NODE) {
-                sections.push_back(node);
-                node->_private = reinterpret_cast<void*>(sections.size());
-            }
-            if (node->type == XML_ELEMENT_NODE) Number(node->children, sections);
-        }
-    }
-    static void Find(xmlNodePtr node, int k, xmlNodePtr& found) {
-        for (; node != nullptr && found == nullptr; node = node->next) {
-            if (reinterpret_cast<std::uintptr_t>(node->_private) == static_cast<std::uintptr_t>(k))
-                found = node;
-            if (node->type == XML_ELEMENT_NODE) Find(node->children, k, found);
-        }
-    }
-
-    test::TempDir temp_;
-    std::wstring path_;
-    MarkupScanner scanner_;
-    xmlDocPtr doc_ = nullptr;
-    std::unique_ptr<SourceCopy> copy_;
-};
 
 const xmlChar* X(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
