@@ -731,14 +731,11 @@ HResult Libxml2Document::Write(const CopyPlan& plan, io::ByteSink& sink) {
 HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
     xmlDocPtr doc = tree_->doc();
-    // The file's own encoding: the one it declares, else its form (UCS-4 is written in the file's
-    // byte order, whatever it declares), else UTF-8.
-    const char* form = tree_->source() != nullptr ? tree_->source()->WholeWriteEncoding() : nullptr;
-    const char* encoding =
-        doc->encoding != nullptr && (form == nullptr || std::strncmp(form, "UCS-4", 5) != 0)
-            ? reinterpret_cast<const char*>(doc->encoding)
-        : form != nullptr ? form
-                          : "UTF-8";
+    const char* declared = reinterpret_cast<const char*>(doc->encoding);
+    const char* encoding = tree_->source() != nullptr
+                               ? tree_->source()->WholeWriteEncoding(declared)
+                           : declared != nullptr ? declared
+                                                 : "UTF-8";
     LoadState diagnostics;
     const DiagnosticsRouted routed(&diagnostics);
     SaveTarget target{&sink};

@@ -528,10 +528,10 @@ HResult SourceCopy::Copy(const CopyPlan& plan, io::ByteSink& sink) const {
     return reader.AtEnd() ? hr::kOk : hr::kSourceChanged;
 }
 
-const char* SourceCopy::WholeWriteEncoding() const {
+const char* SourceCopy::WholeWriteEncoding(const char* declared) const {
     if (unitWidth_ == 4) return bigEndian_ ? "UCS-4BE" : "UCS-4LE";
-    if (unitWidth_ == 2) return "UTF-16";
-    return nullptr;
+    if (declared != nullptr) return declared;
+    return unitWidth_ == 2 ? "UTF-16" : "UTF-8";
 }
 
 bool SourceCopy::Encode(std::string_view text, std::string& bytes) const {

@@ -75,9 +75,10 @@ class SourceCopy {
     // kSourceChanged when the file's bytes are not those the plan was made from.
     HResult Copy(const CopyPlan& plan, io::ByteSink& sink) const;
 
-    // The encoding a whole write uses when the document declares none: the file's code-unit form
-    // (UCS-4 in its byte order, UTF-16), or null for UTF-8.
-    const char* WholeWriteEncoding() const;
+    // The encoding of a whole write, the file's own: UCS-4 in the file's byte order whatever it
+    // declares (libxml2's "UCS-4" is big-endian), else the declared one (null for none), else
+    // UTF-16 for a file of 2-byte units, else UTF-8.
+    const char* WholeWriteEncoding(const char* declared) const;
 
   private:
     // A CDATA section of the file and of the tree.
