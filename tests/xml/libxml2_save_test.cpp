@@ -157,18 +157,21 @@ TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
     for (const Form& form : kForms) {
         SCOPED_TRACE(form.name);
         // CR-only line ends in the file; the section's own are CR LF.
-        const Loaded loaded(form.encode(std::string("<?xml version=\"1.0\" encoding=\"") +
-                                        form.name +
-                                        "\"?>\r<r a=\"1\">\r<![CDATA[x\r\ny]]>\r</r>\r"));
+        const Loaded loaded(
+            form.encode(std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
+                        "\"?>\r<r a=\"&#60;&#x3c;\">\r<![CDATA[x\r\ny]]>-<![CDATA[z]]>\r</r>\r"));
         const std::string value = "v\"<&\t\xC2\xB5 '";
         xmlSetProp(loaded.root(), X("a"), X(value.c_str()));
         xmlSetProp(loaded.root(), X("n"), X(""));
         xmlNodeSetContent(loaded.Section(1), X("p\nq]"));
+        // A section without a line end of its own takes the file's.
+        xmlNodeSetContent(loaded.Section(2), X("1\n2"));
         const CopyPlan plan = loaded.Plan();
         ASSERT_EQ(plan.notCopyable, "");
-        const std::string expected = form.encode(
-            std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
-            "\"?>\r<r a=\"v&#34;&#60;&#38;&#9;&#181; &#39;\" n=\"\">\r<![CDATA[p\r\nq]]]>\r</r>\r");
+        const std::string expected =
+            form.encode(std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
+                        "\"?>\r<r a=\"v&#34;&#60;&#38;&#9;&#181; &#39;\" "
+                        "n=\"\">\r<![CDATA[p\r\nq]]]>-<![CDATA[1\r2]]>\r</r>\r");
         EXPECT_EQ(loaded.Copied(plan), expected);
         // The bytes an edit replaces must be those planned: a span one unit off is refused.
         CopyPlan shifted = plan;
