@@ -28,6 +28,8 @@ const Form kForms[] = {
     {"UTF-16", 2, [](const std::string& text) { return Units("\xEF\xBB\xBF" + text, 2, false); }},
     {"UTF-16BE", 2, [](const std::string& text) { return Units(text, 2, true); }},
     {"ISO-10646-UCS-4", 4, [](const std::string& text) { return Units(text, 4, true); }},
+    // Little-endian UCS-4 with its mark, which libxml2 does not read: for the scanner alone.
+    {"UCS-4LE", 4, [](const std::string& text) { return Units("\xEF\xBB\xBF" + text, 4, false); }},
     {"ISO-8859-1", 1, [](const std::string& text) { return test::SingleByte(FromUtf8(text)); }},
 };
 
@@ -156,6 +158,7 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
 TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
     for (const Form& form : kForms) {
         SCOPED_TRACE(form.name);
+        if (std::string(form.name) == "UCS-4LE") continue;
         // CR-only line ends in the file; the section's own are CR LF.
         const Loaded loaded(
             form.encode(std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
