@@ -134,4 +134,60 @@ std::wstring FromUtf8(std::string_view bytes, Utf8Errors errors) {
     return out;
 }
 
+namespace {
+
+void PutUnit(std::string& out, char32_t unit, UnicodeUnits form) {
+    for (int k = 0; k < form.width; ++k) {
+        const int shift = 8 * (form.bigEndian ? form.width - 1 - k : k);
+        out += static_cast<char>((unit >> shift) & 0xFF);
+    }
+}
+
+char32_t UnitAt(std::string_view bytes, std::size_t at, UnicodeUnits form) {
+    char32_t unit = 0;
+    for (int k = 0; k < form.width; ++k) {
+        const auto byte = static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(k)]);
+        unit |= static_cast<char32_t>(byte) << (8 * (form.bigEndian ? form.width - 1 - k : k));
+    }
+    return unit;
+}
+
+}  // namespace
+
+std::string EncodeUnits(std::string_view utf8, UnicodeUnits form) {
+    std::string out;
+    out.reserve(utf8.size() * static_cast<std::size_t>(form.width));
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
+        if (form.width == 2 && c >= 0x10000) {
+            c -= 0x10000;
+            PutUnit(out, 0xD800 + (c >> 10), form);
+            PutUnit(out, 0xDC00 + (c & 0x3FF), form);
+        } else {
+            PutUnit(out, c, form);
+        }
+    }
+    return out;
+}
+
+bool DecodeUnits(std::string_view bytes, UnicodeUnits form, std::string& utf8) {
+    const auto width = static_cast<std::size_t>(form.width);
+    if (bytes.size() % width != 0) return false;
+    utf8.clear();
+    utf8.reserve(bytes.size() / width);
+    for (std::size_t i = 0; i < bytes.size(); i += width) {
+        char32_t c = UnitAt(bytes, i, form);
+        if (form.width == 2 && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
+            const char32_t trail = UnitAt(bytes, i + width, form);
+            if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);
+                i += width;
+            }
+        }
+        if (c > 0x10FFFF || IsSurrogate(c)) return false;
+        AppendUtf8(utf8, c, Utf8Errors::kReplace);
+    }
+    return true;
+}
+
 }  // namespace ostrel

@@ -7,6 +7,7 @@
 #   scripts/setup.sh --screenshot  also ImageMagick, for scripts/screenshot.sh
 #   scripts/setup.sh --bench       also xmllint and Python's lxml, which the benchmarks compare with
 #                                  (the benchmark scripts are Python)
+#   scripts/setup.sh --fuzz        also clang and its libFuzzer, for the fuzz target
 set -euo pipefail
 
 # dpkg-dev and file compute the Debian package's dependencies (dpkg-dev also gives the hardening
@@ -24,7 +25,8 @@ for option in "$@"; do
         --windows) packages+=("${windows[@]}") ;;
         --screenshot) packages+=("${windows[@]}" imagemagick) ;;
         --bench) packages+=(libxml2-utils python3 python3-lxml) ;;
-        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot|--bench]" >&2; exit 2 ;;
+        --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+        *) echo "usage: scripts/setup.sh [--cross|--windows|--screenshot|--bench|--fuzz]" >&2; exit 2 ;;
     esac
 done
 

@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 export WINEDEBUG=-all
 
-scripts/setup.sh --windows
+scripts/setup.sh --windows --fuzz
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
@@ -23,6 +23,13 @@ run_ctest() {
 
 scripts/build.sh native
 run_ctest native
+
+# The save's fuzz target, built by clang with libFuzzer, in a short bounded run.
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DOSTREL_FUZZ=ON -DOSTREL_WARNINGS_AS_ERRORS=OFF >/dev/null
+cmake --build build/fuzz --target libxml2_save_fuzz --parallel "$(nproc)"
+echo "== tests of build/fuzz"
+(cd build/fuzz && ctest --output-on-failure -R libxml2_save_fuzz) | tee -a "$results" || status=1
 
 # The product is the x86 build; the x64 build runs the Windows tests here, because Wine's
 # 32-bit side needs a kernel that runs 32-bit programs, which not every machine has.

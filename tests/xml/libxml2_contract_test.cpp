@@ -324,15 +324,51 @@ TEST(Libxml2Document, ACopiedFileLargerThanAReadIsCopiedWhole) {
     ASSERT_TRUE(document);
     const CDataSection section =
         document.selectSingleNode(L"/Editor/F").firstChild().asCDataSection();
-    // Text that would end its section cannot be copied in: the tree is written whole, where
-    // libxml2 splits the section.
-    section.putText(L"a]]>b");
-    ASSERT_EQ(document.save(temp.File(L"split.vlf")), hr::kOk);
-    EXPECT_NE(test::ReadBytes(temp.File(L"split.vlf")).value_or("").find("[a]]]]><![CDATA[>b]"),
-              std::string::npos);
     section.putText(L"12,13");
     ASSERT_EQ(document.save(path), hr::kOk);
     EXPECT_EQ(test::ReadBytes(path), head + "<F><![CDATA[12,13]]></F></Editor>\n");
+}
+
+// Files whose copy once patched the wrong bytes: a comment that opens as "<!-->" or "<!--->"
+// around a copy of the root, a double-byte encoding whose trail bytes can be ']', and UCS-4.
+TEST(Libxml2Document, FilesTheCopyCannotReadAreSavedAsTheTreeSays) {
+    test::TempDir temp;
+    const std::wstring path = temp.File(L"program.vlf");
+    const std::string root = "<Editor Version=\"3.2\" CRC=\"5\">";
+    const std::string program = root + "<F><![CDATA[12]]></F></Editor>";
+    const std::string ucs4 = EncodeUnits(program, {4, true});
+    const std::string files[] = {
+        "<!-->" + root + "-->" + program,
+        "<!--->" + root + "-->" + program,
+        test::Utf16LeWithBom(FromUtf8("<!-->" + root + "-->" + program)),
+        "<?xml version=\"1.0\" encoding=\"JOHAB\"?>" + root + "<F><![CDATA[\x89]]]></F></Editor>",
+        ucs4,
+        EncodeUnits("<?xml version=\"1.0\" encoding=\"ISO-10646-UCS-4\"?>", {4, true}) + ucs4,
+    };
+    for (const std::string& file : files) {
+        for (const bool otherChange : {false, true}) {
+            test::WriteBytes(path, file);
+            std::wstring reason;
+            const Document document = LoadedOrEmpty(path, &reason);
+            ASSERT_TRUE(document) << ToUtf8(reason);
+            const Element editor = document.selectSingleNode(L"/Editor").asElement();
+            engine::ReplaceAttribute(L"CRC", editor, L"");
+            if (otherChange) {
+                engine::ReplaceAttribute(L"N", document.selectSingleNode(L"/Editor/F").asElement(),
+                                         L"1");
+            }
+            document.selectSingleNode(L"/Editor/F").firstChild().asCDataSection().putText(L"12,13");
+            const std::wstring expected = contract::Outline(document);
+            ASSERT_EQ(document.save(path), hr::kOk);
+            const std::string saved = test::ReadBytes(path).value_or("");
+            // The same code-unit form: the NUL bytes of the first character in the same places.
+            for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(saved.at(k) == 0, file.at(k) == 0);
+            const Document reloaded = LoadedOrEmpty(path, &reason);
+            ASSERT_TRUE(reloaded) << ToUtf8(reason);
+            EXPECT_EQ(contract::Outline(reloaded), expected);
+            EXPECT_EQ(contract::ValueOf(reloaded.selectSingleNode(L"/Editor/@CRC")), L"");
+        }
+    }
 }
 
 TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
+
 namespace ostrel::test {
 
 // A small program file: an Editor root with a CRC, two fixtures with CDATA blocks, one of
@@ -38,23 +40,7 @@ inline constexpr std::wstring_view kNonAscii = L"\u00B5\u03A9\u00E9";
 // UTF-16 bytes of a text, characters beyond the Basic Multilingual Plane as surrogate pairs,
 // with the byte order mark or without.
 inline std::string Utf16(std::wstring_view text, bool bigEndian, bool mark) {
-    std::string bytes;
-    const auto put = [&](char32_t unit) {
-        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    };
-    if (mark) put(0xFEFF);
-    for (wchar_t c : text) {
-        const auto code = static_cast<char32_t>(c);
-        if (code < 0x10000) {
-            put(code);
-        } else {
-            put(0xD800 + ((code - 0x10000) >> 10));
-            put(0xDC00 + ((code - 0x10000) & 0x3FF));
-        }
-    }
-    return bytes;
+    return EncodeUnits(ToUtf8((mark ? L"\uFEFF" : L"") + std::wstring(text)), {2, bigEndian});
 }
 inline std::string Utf16LeWithBom(std::wstring_view text) { return Utf16(text, false, true); }
 inline std::string Utf16BeWithBom(std::wstring_view text) { return Utf16(text, true, true); }

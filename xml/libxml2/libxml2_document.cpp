@@ -86,10 +86,6 @@ class Tree {
     SourceCopy* source() const noexcept { return source_.get(); }
     // The file the document was read from as it was then; null when there was none.
     const io::FileSnapshot* file() const noexcept { return file_.get(); }
-    // Records a change that a copy of the file cannot carry.
-    void NoteOtherChange() const noexcept {
-        if (source_) source_->NoteOtherChange();
-    }
     // The name of one of its elements or attributes as written in the file. Each name of the
     // document's dictionary is made wide once: the dictionary's strings live as long as the
     // document, so that such a name's address stands for it.
@@ -372,6 +368,10 @@ class Libxml2Document final : public backend::DocumentImpl,
   private:
     std::shared_ptr<NodeImpl> SelectFirst(std::wstring_view path);
     std::shared_ptr<NodeImpl> NewAttribute(std::wstring_view name);
+    // Whether a save can copy the loaded file, and its edits.
+    CopyPlan PlanSave() const;
+    // Saves as the plan says: the copy with its edits, or the tree whole.
+    HResult Write(const CopyPlan& plan, io::ByteSink& sink);
     // Writes the tree whole in the document's encoding, as libxml2 serialises it.
     HResult Serialize(io::ByteSink& sink);
 
@@ -460,28 +460,34 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::NewAttribute(std::wstring_vi
 }
 
 HResult Libxml2Document::save(std::wstring_view path) {
+    const CopyPlan plan = PlanSave();
     return io::SaveFile(
-        path, [&](io::ByteSink& sink) { return save(sink); }, tree_ ? tree_->file() : nullptr);
+        path, [&](io::ByteSink& sink) { return Write(plan, sink); },
+        tree_ ? tree_->file() : nullptr);
 }
 
-HResult Libxml2Document::save(io::ByteSink& sink) {
-    // A copy of the loaded file with the changes in place, where the document allows it; the
-    // whole tree as libxml2 writes it otherwise.
-    if (tree_ && tree_->source() != nullptr) {
-        io::StringSink copy;
-        const HResult copied = tree_->source()->Write(copy, tree_->doc());
-        if (copied != SourceCopy::kNotCopyable) {
-            return hr::Failed(copied) ? copied : sink.Write(copy.Content());
-        }
-    }
+HResult Libxml2Document::save(io::ByteSink& sink) { return Write(PlanSave(), sink); }
+
+CopyPlan Libxml2Document::PlanSave() const {
+    if (!tree_ || tree_->source() == nullptr) return {{}, "nothing was loaded from a file"};
+    return tree_->source()->Plan(tree_->doc());
+}
+
+HResult Libxml2Document::Write(const CopyPlan& plan, io::ByteSink& sink) {
+    // A copy of the loaded file with the changes in place, where the plan allows it; the whole
+    // tree as libxml2 writes it otherwise.
+    if (plan.copyable()) return tree_->source()->Copy(plan, sink);
     return Serialize(sink);
 }
 
 HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
     xmlDocPtr doc = tree_->doc();
-    const char* encoding =
-        doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
+    const char* declared = reinterpret_cast<const char*>(doc->encoding);
+    const char* encoding = tree_->source() != nullptr
+                               ? tree_->source()->WholeWriteEncoding(declared)
+                           : declared != nullptr ? declared
+                                                 : "UTF-8";
     const DiagnosticsRouted silenced;
     SaveTarget target{&sink};
     // Options 0: no indentation added, the tree is written as it stands.
@@ -516,7 +522,6 @@ std::shared_ptr<backend::NodeImpl> XmlNode::setAttributeNode(NodeImpl& attribute
     }
     auto* added = reinterpret_cast<xmlAttrPtr>(other->node_);
     if (added->parent == node_) return nullptr;
-    if (node_ != xmlDocGetRootElement(node_->doc)) tree_->NoteOtherChange();
     if (added->parent != nullptr) {
         RaiseError(hr::kFail, L"The attribute is already attached to another element.");
     }
@@ -533,10 +538,6 @@ void XmlNode::putValue(std::wstring_view value) {
     if (node_->type != XML_ATTRIBUTE_NODE) {
         RaiseError(hr::kFail, L"Only an attribute takes a value here.");
     }
-    const xmlNodePtr element = node_->parent;
-    if (element != nullptr && element != xmlDocGetRootElement(element->doc)) {
-        tree_->NoteOtherChange();
-    }
     ReportingOutOfMemory(
         [&] { SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node_), ToUtf8(value)); });
 }
@@ -545,7 +546,6 @@ void XmlNode::putText(std::wstring_view text) {
     if (node_->type != XML_CDATA_SECTION_NODE) {
         RaiseError(hr::kFail, L"Only a CDATA section takes its text here.");
     }
-    if (SourceCopy* source = tree_->source()) source->BeforeSectionChange(node_);
     ReportingOutOfMemory([&] {
         const std::string utf8 = ToUtf8(text);
         if (utf8.size() > static_cast<size_t>(INT_MAX)) {

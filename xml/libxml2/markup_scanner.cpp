@@ -1,15 +1,10 @@
 #include "xml/libxml2/markup_scanner.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
-
 namespace ostrel::xml::libxml2 {
 
 namespace {
 
 constexpr std::string_view kCDataKeyword = "CDATA[";
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 bool IsSpace(char32_t unit) { return unit == ' ' || unit == '\t' || unit == '\n' || unit == '\r'; }
 
@@ -19,156 +14,65 @@ bool IsNameUnit(char32_t unit) {
            unit != '\'';
 }
 
-// The encoding that an 8-bit file's declaration names, upper-cased; empty when it names none.
-std::string DeclaredEncoding(std::string_view head) {
-    const std::string_view declaration = head.substr(0, head.find("?>"));
-    const std::size_t name = declaration.find("encoding");
-    if (name == std::string_view::npos) return {};
-    const std::size_t open = declaration.find_first_of("\"'", name);
-    if (open == std::string_view::npos) return {};
-    const std::size_t close = declaration.find(declaration[open], open + 1);
-    if (close == std::string_view::npos) return {};
-    std::string encoding(declaration.substr(open + 1, close - open - 1));
-    for (char& c : encoding) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return encoding;
-}
-
-// Encodings whose bytes below 0x80 may stand for other characters than ASCII's.
-bool HidesAscii(const std::string& encoding) {
-    return encoding.find("2022") != std::string::npos || encoding.rfind("UTF-7", 0) == 0 ||
-           encoding.rfind("UTF7", 0) == 0 || encoding.rfind("HZ", 0) == 0;
-}
-
 }  // namespace
 
 bool MarkupScanner::Feed(std::string_view bytes) {
     if (!refusal_.empty()) return false;
-    if (!formKnown_) {
-        head_.append(bytes);
-        if (head_.size() < 4 && !bytes.empty()) return true;
-        DetectForm(head_);
-        formKnown_ = true;
-        const std::string head = std::move(head_);
-        head_ = std::string();
-        return Feed(head);
-    }
-    if (!usable_) return true;
-    if (width_ == 1) {
-        ScanUnits<1, false>(bytes);
-    } else if (width_ == 2) {
-        bigEndian_ ? ScanUnits<2, true>(bytes) : ScanUnits<2, false>(bytes);
-    } else {
-        bigEndian_ ? ScanUnits<4, true>(bytes) : ScanUnits<4, false>(bytes);
-    }
+    units_.Feed(bytes, [this](const UnitBlock& block) { Scan(block); });
     return refusal_.empty();
 }
 
-// Tells the code-unit form by the first bytes, as XML's own detection does, and for 8-bit forms
-// whether the declared encoding keeps ASCII as ASCII.
-void MarkupScanner::DetectForm(std::string_view head) {
-    usable_ = false;
-    if (head.size() < 4) return;
-    const auto byte = [&](int i) { return std::uint32_t{static_cast<unsigned char>(head[i])}; };
-    const std::uint32_t first = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
-    usable_ = true;
-    if (first == 0x0000FEFF || first == 0x0000003C) {
-        width_ = 4, bigEndian_ = true;
-    } else if (first == 0xFFFE0000 || first == 0x3C000000) {
-        width_ = 4;
-    } else if ((first >> 16) == 0xFEFF || first == 0x003C003F) {
-        width_ = 2, bigEndian_ = true;
-    } else if ((first >> 16) == 0xFFFE || first == 0x3C003F00) {
-        width_ = 2;
-    } else if (first == 0x4C6FA794) {
-        usable_ = false;  // EBCDIC
-    } else {
-        const std::size_t start = head.substr(0, 3) == kUtf8Mark ? 3 : 0;
-        const bool declared = head.substr(start, 5) == "<?xml";
-        usable_ = !declared || !HidesAscii(DeclaredEncoding(head.substr(0, 1024)));
+// The one unit that can change the state at hand, once the line ends that are recorded are
+// known; 0 when any unit can. The scan skips ahead to it: the next '<' in text, ']' in a
+// section (unit by unit once one is seen, for "]]>"), '>' in an end tag, the closing quote of a
+// value outside the root's tag.
+char32_t MarkupScanner::UnitSkippedTo() const {
+    if (firstLineEnd_ == LineEnd::kNone) return 0;
+    switch (state_) {
+        case State::kText:
+            return '<';
+        case State::kCData:
+            return section_.lineEnd != LineEnd::kNone && closers_ == 0 ? ']' : 0;
+        case State::kEndTag:
+            return '>';
+        case State::kStartTagQuoted:
+            return inRoot_ ? 0 : quote_;
+        default:
+            return 0;
     }
 }
 
-// Takes a block of the file; a code unit split between two blocks waits for its other bytes.
-template <int kWidth, bool kBigEndian>
-void MarkupScanner::ScanUnits(std::string_view bytes) {
-    if (!partial_.empty()) {
-        const std::size_t missing = kWidth - partial_.size();
-        partial_.append(bytes.substr(0, missing));
-        bytes.remove_prefix(std::min(missing, bytes.size()));
-        if (partial_.size() < static_cast<std::size_t>(kWidth)) return;
-        const std::string unit = std::move(partial_);
-        partial_ = std::string();
-        ScanWholeUnits<kWidth, kBigEndian>(unit);
-    }
-    const std::size_t whole = bytes.size() - bytes.size() % kWidth;
-    ScanWholeUnits<kWidth, kBigEndian>(bytes.substr(0, whole));
-    partial_ = std::string(bytes.substr(whole));
-}
-
-// The code units of a block, one by one, except where nothing but the next '<' (in text) or ']'
-// (in a CDATA section) can matter: there the scan skips ahead to it.
-template <int kWidth, bool kBigEndian>
-void MarkupScanner::ScanWholeUnits(std::string_view block) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
-    const std::size_t count = block.size() / kWidth;
-    const auto unitAt = [bytes](std::size_t i) {
-        char32_t unit = 0;
-        for (int k = 0; k < kWidth; ++k) {
-            unit = unit << 8 | bytes[i * kWidth + (kBigEndian ? k : kWidth - 1 - k)];
-        }
-        return unit;
-    };
-    const auto find = [&](std::size_t from, char32_t wanted) {
-        if constexpr (kWidth == 1) {
-            const void* found = std::memchr(bytes + from, static_cast<int>(wanted), count - from);
-            return found == nullptr
-                       ? count
-                       : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
-        } else {
-            while (from < count && unitAt(from) != wanted) ++from;
-            return from;
-        }
-    };
-    const auto linesBefore = [&](std::size_t end) {
-        if constexpr (kWidth == 1) {
-            return static_cast<std::size_t>(std::count(bytes, bytes + end, '\n'));
-        } else {
-            std::size_t lines = 0;
-            for (std::size_t k = 0; k < end; ++k) lines += unitAt(k) == '\n';
-            return lines;
-        }
-    };
-    for (std::size_t i = 0; i < count;) {
-        // Where only one unit can change the state, the scan jumps to it: the next '<' in text,
-        // ']' in a section (unit by unit once one is seen, for "]]>"), '>' in an end tag, the
-        // closing quote of a value outside the root's tag. Line ends must be known first.
-        const bool lineEndsKnown = firstLineEnd_ != LineEnd::kNone &&
-                                   (state_ != State::kCData || sectionLineEnd_ != LineEnd::kNone);
-        char32_t wanted = 0;
-        if (lineEndsKnown) {
-            if (state_ == State::kText) wanted = '<';
-            if (state_ == State::kCData && previous_ != ']') wanted = ']';
-            if (state_ == State::kEndTag) wanted = '>';
-            if (state_ == State::kStartTagQuoted && !inRoot_) wanted = quote_;
-        }
-        if (wanted != 0) {
-            const std::size_t next = find(i, wanted);
+void MarkupScanner::Scan(const UnitBlock& block) {
+    for (std::size_t i = 0; i < block.size();) {
+        if (const char32_t wanted = UnitSkippedTo(); wanted != 0) {
+            const std::size_t next = block.SkipTo(i, wanted);
             if (next > i) {
-                previous2_ = next - i >= 2 ? unitAt(next - 2) : previous_;
-                previous_ = unitAt(next - 1);
+                previous2_ = next - i >= 2 ? block.at(next - 2) : previous_;
+                previous_ = block.at(next - 1);
+                closers_ = 0;
                 i = next;
-                if (i == count) break;
+                if (i == block.size()) break;
             }
         }
-        Unit(unitAt(i), offset_ + static_cast<std::uint64_t>(i) * kWidth);
+        Unit(block.at(i), block.OffsetOf(i));
         ++i;
         if (!refusal_.empty()) {
-            refusal_ += " (line " + std::to_string(lines_ + linesBefore(i)) + ")";
+            refusal_ += " (line " + std::to_string(units_.LineOf(block, i)) + ")";
             return;
         }
     }
-    lines_ += linesBefore(count);
-    offset_ += block.size();
+}
+
+// True when `unit` ends a construct that ends with `needed` closers and '>' ("-->", "]]>",
+// "?>"), counting only the closers inside the construct: "<!-->" is no whole comment.
+bool MarkupScanner::Closes(char32_t unit, char32_t closer, int needed) {
+    if (unit == closer) {
+        ++closers_;
+        return false;
+    }
+    const bool closes = unit == '>' && closers_ >= needed;
+    closers_ = 0;
+    return closes;
 }
 
 void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
@@ -176,12 +80,13 @@ void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
                           : previous_ == '\r' ? LineEnd::kCr
                                               : LineEnd::kNone;
     if (firstLineEnd_ == LineEnd::kNone) firstLineEnd_ = ended;
-    const auto width = static_cast<std::uint64_t>(width_);
+    const auto width = static_cast<std::uint64_t>(units_.unitWidth());
     switch (state_) {
         case State::kText:
             if (unit == '<') state_ = State::kLess;
             break;
         case State::kLess:
+            closers_ = 0;
             if (unit == '!') {
                 state_ = State::kBang;
             } else if (unit == '?') {
@@ -193,6 +98,7 @@ void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
                 attributes_ = 0;
                 inRoot_ = !rootDone_;
                 inName_ = elementName_ = true;
+                spanBegin_ = offset;
             }
             break;
         case State::kBang:
@@ -203,29 +109,30 @@ void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
             break;
         case State::kBangDash:
             state_ = unit == '-' ? State::kComment : State::kDeclaration;
+            closers_ = 0;
             break;
         case State::kComment:
-            if (unit == '>' && previous_ == '-' && previous2_ == '-') state_ = State::kText;
+            if (Closes(unit, '-', 2)) state_ = State::kText;
             break;
         case State::kCDataOpen:
             if (unit != static_cast<unsigned char>(kCDataKeyword[keyword_])) {
                 state_ = State::kDeclaration;
             } else if (++keyword_ == kCDataKeyword.size()) {
                 state_ = State::kCData;
-                sectionBegin_ = offset + width;
-                sectionLineEnd_ = LineEnd::kNone;
+                section_ = {{offset + width, 0}, LineEnd::kNone};
+                closers_ = 0;
             }
             break;
         case State::kCData:
-            if (sectionLineEnd_ == LineEnd::kNone) sectionLineEnd_ = ended;
-            if (unit == '>' && previous_ == ']' && previous2_ == ']') {
-                sections_.push_back({sectionBegin_, offset - 2 * width});
-                sectionLineEnds_.push_back(sectionLineEnd_);
+            if (section_.lineEnd == LineEnd::kNone) section_.lineEnd = ended;
+            if (Closes(unit, ']', 2)) {
+                section_.content.end = offset - 2 * width;
+                sections_.push_back(section_);
                 state_ = State::kText;
             }
             break;
         case State::kInstruction:
-            if (unit == '>' && previous_ == '?') state_ = State::kText;
+            if (Closes(unit, '?', 1)) state_ = State::kText;
             break;
         case State::kEndTag:
             if (unit == '>') state_ = State::kText;
@@ -259,26 +166,35 @@ void MarkupScanner::DeclarationUnit(char32_t unit) {
                 state_ = State::kText;
             } else if (unit == '?' && previous_ == '<') {
                 state_ = State::kDeclarationInstruction;
+                closers_ = 0;
             } else if (unit == '-' && previous_ == '-' && previous2_ == '!') {
                 state_ = State::kDeclarationComment;
+                closers_ = 0;
             }
             break;
         case State::kDeclarationQuoted:
             if (unit == quote_) state_ = State::kDeclaration;
             break;
         case State::kDeclarationComment:
-            if (unit == '>' && previous_ == '-' && previous2_ == '-') state_ = State::kDeclaration;
+            if (Closes(unit, '-', 2)) state_ = State::kDeclaration;
             break;
         default:  // kDeclarationInstruction
-            if (unit == '>' && previous_ == '?') state_ = State::kDeclaration;
+            if (Closes(unit, '?', 1)) state_ = State::kDeclaration;
             break;
     }
 }
 
-// A unit of a start tag: counts the attributes (one '=' each, outside quotes) and, in the root's
-// tag, records the spans of the attributes' names and values.
+// The attribute bound: one '=' outside quotes is one attribute.
+void MarkupScanner::CountAttribute() {
+    if (++attributes_ > kMaxAttributes) {
+        refusal_ = "An element has more than " + std::to_string(kMaxAttributes) + " attributes";
+    }
+}
+
+// A unit of a start tag: counts the attributes and, in the root's tag, records the spans of its
+// name and of the attributes' names and values.
 void MarkupScanner::StartTagUnit(char32_t unit, std::uint64_t offset) {
-    const auto width = static_cast<std::uint64_t>(width_);
+    const auto width = static_cast<std::uint64_t>(units_.unitWidth());
     if (state_ == State::kStartTagQuoted) {
         if (unit != quote_) return;
         state_ = State::kStartTag;
@@ -293,6 +209,7 @@ void MarkupScanner::StartTagUnit(char32_t unit, std::uint64_t offset) {
         if (!elementName_) {
             pendingName_ = {spanBegin_, offset};
         } else if (inRoot_) {
+            rootName_ = {spanBegin_, offset};
             rootInsertion_ = offset;
         }
         elementName_ = false;
@@ -302,9 +219,7 @@ void MarkupScanner::StartTagUnit(char32_t unit, std::uint64_t offset) {
         state_ = State::kStartTagQuoted;
         spanBegin_ = offset + width;
     } else if (unit == '=') {
-        if (++attributes_ > kMaxAttributes) {
-            refusal_ = "An element has more than " + std::to_string(kMaxAttributes) + " attributes";
-        }
+        CountAttribute();
     } else if (unit == '>') {
         state_ = State::kText;
         if (inRoot_) rootDone_ = true;

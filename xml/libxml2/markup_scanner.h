@@ -1,20 +1,22 @@
-// A lexical pass over the raw bytes of an XML file as they are read, before the parser sees them:
-// it bounds the attributes of one element (libxml2's start-tag parsing and tree building take
-// time that grows with the square of their number), and it records where the root's start tag and
-// every CDATA section stand in the file, so that a save can copy the file and replace only those.
-//
-// It works on code units (1, 2 or 4 bytes, either byte order) and knows only markup delimiters,
-// which are ASCII. It is exact for well-formed documents in every encoding where a code unit below
-// 0x80 always stands for that ASCII character, and where the characters it tells apart never
-// appear inside a multi-byte character; elsewhere its findings may be wrong, and whoever uses them
-// checks them against the parsed document first. Encodings where ASCII bytes stand for other
-// characters (EBCDIC, ISO-2022, UTF-7) turn it off.
+// A lexical pass over the raw bytes of an XML file as they are read, before the parser sees them.
+// It has two jobs:
+//   - the attribute bound: it refuses an element with more than kMaxAttributes attributes
+//     (libxml2's start-tag parsing and tree building take time that grows with the square of
+//     their number);
+//   - the spans: it records where the root's start tag and every CDATA section stand in the file,
+//     so that a save can copy the file and replace only those.
+// The code units come from a CodeUnitReader (code_units.h), which also says which files the
+// scanner can read at all. The lexer knows only ASCII delimiters; it is exact for well-formed
+// documents in those files. Its findings are a second reading beside the parser's: whoever uses
+// them checks them against the parsed document first.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xml/libxml2/code_units.h"
 
 namespace ostrel::xml::libxml2 {
 
@@ -33,6 +35,12 @@ struct RawAttribute {
     ByteSpan value;  // between the quotes
 };
 
+// One CDATA section: its content (between "<![CDATA[" and "]]>") and the first line end in it.
+struct RawSection {
+    ByteSpan content;
+    LineEnd lineEnd = LineEnd::kNone;
+};
+
 class MarkupScanner {
   public:
     // At most this many attributes on one element.
@@ -42,25 +50,25 @@ class MarkupScanner {
     // file is refused (see refusal()).
     bool Feed(std::string_view bytes);
 
-    // True when the scanner could read the file's markup: a known code-unit form and no encoding
-    // that it cannot read (see the header's comment). Known after the first bytes.
-    bool usable() const { return usable_; }
+    // True when the scanner could read the file's markup (see code_units.h); known after the
+    // first bytes. Otherwise unusableReason() says why.
+    bool usable() const { return units_.usable(); }
+    const std::string& unusableReason() const { return units_.unusableReason(); }
     // Why the file is refused, or empty: an element with too many attributes.
     const std::string& refusal() const { return refusal_; }
 
     // Code-unit width in bytes (1, 2 or 4) and byte order of the file.
-    int unitWidth() const { return width_; }
-    bool bigEndian() const { return bigEndian_; }
+    int unitWidth() const { return units_.unitWidth(); }
+    bool bigEndian() const { return units_.bigEndian(); }
     // The file's first line end.
     LineEnd firstLineEnd() const { return firstLineEnd_; }
 
-    // The content of each CDATA section (between "<![CDATA[" and "]]>"), in file order, with the
-    // first line end inside it.
-    const std::vector<ByteSpan>& sections() const { return sections_; }
-    const std::vector<LineEnd>& sectionLineEnds() const { return sectionLineEnds_; }
-    // The root's start tag: its attributes in order, and where a new attribute would go (just after
-    // the last attribute, or after the element's name).
+    // The CDATA sections, in file order.
+    const std::vector<RawSection>& sections() const { return sections_; }
+    // The root's start tag: its name, its attributes in order, and where a new attribute would go
+    // (just after the last attribute, or after the element's name).
     bool rootSeen() const { return rootDone_; }
+    ByteSpan rootName() const { return rootName_; }
     const std::vector<RawAttribute>& rootAttributes() const { return rootAttributes_; }
     std::uint64_t rootInsertion() const { return rootInsertion_; }
 
@@ -83,38 +91,29 @@ class MarkupScanner {
         kDeclarationInstruction,
     };
 
-    void DetectForm(std::string_view head);
-    template <int kWidth, bool kBigEndian>
-    void ScanUnits(std::string_view bytes);
-    template <int kWidth, bool kBigEndian>
-    void ScanWholeUnits(std::string_view bytes);
+    void Scan(const UnitBlock& block);
+    char32_t UnitSkippedTo() const;
     void Unit(char32_t unit, std::uint64_t offset);
     void DeclarationUnit(char32_t unit);
     void StartTagUnit(char32_t unit, std::uint64_t offset);
+    bool Closes(char32_t unit, char32_t closer, int needed);
+    void CountAttribute();
 
-    bool formKnown_ = false;
-    bool usable_ = false;
-    int width_ = 1;
-    bool bigEndian_ = false;
-    std::string head_;          // the first bytes, until the form is known
-    std::string partial_;       // the bytes of a code unit split between two reads
-    std::uint64_t offset_ = 0;  // of the next whole code unit
-    std::uint64_t lines_ = 1;   // line feeds seen so far, plus one
+    CodeUnitReader units_;
     std::string refusal_;
 
     State state_ = State::kText;
     char32_t quote_ = 0;
-    char32_t previous_ = 0;  // the two units before, for "-->", "]]>", "?>" and CR LF
+    char32_t previous_ = 0;  // the two units before, for "<!--" in a declaration and CR LF
     char32_t previous2_ = 0;
+    int closers_ = 0;             // '-', ']' or '?' in a row inside the construct at hand
     std::size_t keyword_ = 0;     // units matched of "CDATA["
     int depth_ = 0;               // brackets of a declaration's internal subset
     std::size_t attributes_ = 0;  // of the start tag at hand
     LineEnd firstLineEnd_ = LineEnd::kNone;
 
-    std::vector<ByteSpan> sections_;
-    std::vector<LineEnd> sectionLineEnds_;
-    std::uint64_t sectionBegin_ = 0;
-    LineEnd sectionLineEnd_ = LineEnd::kNone;
+    std::vector<RawSection> sections_;
+    RawSection section_;  // the one at hand
 
     bool inRoot_ = false;
     bool rootDone_ = false;
@@ -122,6 +121,7 @@ class MarkupScanner {
     bool elementName_ = false;     // the name at hand is the element's, not an attribute's
     std::uint64_t spanBegin_ = 0;  // of the name or value at hand
     ByteSpan pendingName_;
+    ByteSpan rootName_;
     std::vector<RawAttribute> rootAttributes_;
     std::uint64_t rootInsertion_ = 0;
 };

@@ -16,125 +16,35 @@ namespace {
 
 // ---- The file's encoding ----
 
-struct HandlerCloser {
-    void operator()(xmlCharEncodingHandler* handler) const { xmlCharEncCloseFunc(handler); }
-};
 struct BufferDeleter {
     void operator()(xmlBuffer* buffer) const { xmlBufferFree(buffer); }
 };
 using Buffer = std::unique_ptr<xmlBuffer, BufferDeleter>;
 
-// Converts between UTF-8 and the file's encoding: UTF-8 itself, UTF-16 of either byte order, or
-// whatever libxml2's decoder of that name reads and writes.
-class FileEncoding {
-  public:
-    FileEncoding(const std::string& name, int unitWidth, bool bigEndian)
-        : width_(unitWidth), bigEndian_(bigEndian) {
-        if (!name.empty() && width_ != 2) {
-            handler_.reset(xmlFindCharEncodingHandler(name.c_str()));
-        }
+// Converts through one of libxml2's decoders; false when the bytes do not convert whole.
+template <typename Function>
+bool Convert(xmlCharEncodingHandler* handler, std::string_view from, std::string& to,
+             Function function) {
+    const Buffer in(xmlBufferCreateSize(from.size() + 1));
+    const Buffer out(xmlBufferCreateSize(from.size() * 2 + 16));
+    if (!in || !out) return false;
+    if (xmlBufferAdd(in.get(), reinterpret_cast<const xmlChar*>(from.data()),
+                     static_cast<int>(from.size())) != 0) {
+        return false;
     }
-    // False when the encoding cannot be converted here.
-    bool usable() const { return width_ == 2 || handler_ != nullptr || IsUtf8(); }
-    // True for UTF-8, where the file's bytes are the text.
-    bool IsUtf8() const { return width_ == 1 && handler_ == nullptr; }
-
-    // The UTF-8 text of raw bytes; false when they are not valid in the encoding.
-    bool ToUtf8(std::string_view raw, std::string& text) const {
-        if (IsUtf8()) {
-            text.assign(raw);
-            return true;
-        }
-        if (width_ == 2) return FromUtf16(raw, text);
-        return Convert(raw, text, xmlCharEncInFunc);
+    if (function(handler, out.get(), in.get()) < 0 || xmlBufferLength(in.get()) != 0) {
+        return false;
     }
-    // The raw bytes of UTF-8 text; false when a character has no code in the encoding.
-    bool FromUtf8(std::string_view text, std::string& raw) const {
-        if (IsUtf8()) {
-            raw.assign(text);
-            return true;
-        }
-        if (width_ == 2) return ToUtf16(text, raw);
-        // libxml2 writes a character the encoding lacks as a character reference, which the
-        // way back shows.
-        std::string back;
-        return Convert(text, raw, xmlCharEncOutFunc) && Convert(raw, back, xmlCharEncInFunc) &&
-               back == text;
-    }
-
-  private:
-    template <typename Function>
-    bool Convert(std::string_view from, std::string& to, Function function) const {
-        const Buffer in(xmlBufferCreateSize(from.size() + 1));
-        const Buffer out(xmlBufferCreateSize(from.size() * 2 + 16));
-        if (!in || !out) return false;
-        if (xmlBufferAdd(in.get(), reinterpret_cast<const xmlChar*>(from.data()),
-                         static_cast<int>(from.size())) != 0) {
-            return false;
-        }
-        if (function(handler_.get(), out.get(), in.get()) < 0 || xmlBufferLength(in.get()) != 0) {
-            return false;
-        }
-        to.assign(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
-                  static_cast<std::size_t>(xmlBufferLength(out.get())));
-        return true;
-    }
-
-    bool FromUtf16(std::string_view raw, std::string& text) const {
-        if (raw.size() % 2 != 0) return false;
-        std::wstring wide;
-        for (std::size_t i = 0; i < raw.size(); i += 2) {
-            const auto high = static_cast<unsigned char>(raw[i + (bigEndian_ ? 0 : 1)]);
-            const auto low = static_cast<unsigned char>(raw[i + (bigEndian_ ? 1 : 0)]);
-            const char32_t unit = static_cast<char32_t>(high << 8 | low);
-            const bool lead = unit >= 0xD800 && unit <= 0xDBFF;
-            if (lead && i + 3 < raw.size()) {
-                const auto high2 = static_cast<unsigned char>(raw[i + 2 + (bigEndian_ ? 0 : 1)]);
-                const auto low2 = static_cast<unsigned char>(raw[i + 2 + (bigEndian_ ? 1 : 0)]);
-                const char32_t trail = static_cast<char32_t>(high2 << 8 | low2);
-                if (trail >= 0xDC00 && trail <= 0xDFFF) {
-                    wide +=
-                        static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (trail - 0xDC00));
-                    i += 2;
-                    continue;
-                }
-            }
-            wide += static_cast<wchar_t>(unit);
-        }
-        text = ostrel::ToUtf8(wide);
-        return true;
-    }
-
-    bool ToUtf16(std::string_view text, std::string& raw) const {
-        raw.clear();
-        const auto put = [&](char32_t unit) {
-            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-            raw += bigEndian_ ? high : low;
-            raw += bigEndian_ ? low : high;
-        };
-        for (const wchar_t c : ostrel::FromUtf8(text)) {
-            const auto code = static_cast<char32_t>(c);
-            if (code >= 0x10000) {
-                put(0xD800 + ((code - 0x10000) >> 10));
-                put(0xDC00 + ((code - 0x10000) & 0x3FF));
-            } else {
-                put(code);
-            }
-        }
-        return true;
-    }
-
-    int width_;
-    bool bigEndian_;
-    std::unique_ptr<xmlCharEncodingHandler, HandlerCloser> handler_;
-};
+    to.assign(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+              static_cast<std::size_t>(xmlBufferLength(out.get())));
+    return true;
+}
 
 // ---- Texts ----
 
 // A digest of text with its line ends as XML reads them (CR LF and CR become LF): the same for a
-// CDATA section's raw text and the text the parser made of it. Never 0, which stands for "no
-// digest". Only compared within the process.
-std::uint64_t Digest(std::string_view text) {
+// CDATA section's raw text and the text the parser made of it. Only compared within the process.
+std::uint64_t TextDigest(std::string_view text) {
     std::string normalised;
     if (text.find('\r') != std::string_view::npos) {
         normalised.reserve(text.size());
@@ -144,7 +54,7 @@ std::uint64_t Digest(std::string_view text) {
         }
         text = normalised;
     }
-    return std::hash<std::string_view>{}(text) | 1;
+    return RawDigest(text);
 }
 
 std::string_view LineEndText(LineEnd lineEnd) {
@@ -160,6 +70,7 @@ std::string_view LineEndText(LineEnd lineEnd) {
 
 // The text with each line feed written as the line end.
 std::string WithLineEnds(std::string_view text, LineEnd lineEnd) {
+    if (lineEnd != LineEnd::kCrLf && lineEnd != LineEnd::kCr) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (const char c : text) {
@@ -173,8 +84,8 @@ std::string WithLineEnds(std::string_view text, LineEnd lineEnd) {
 }
 
 // An attribute value as written between quotes of either kind: markup characters and white space
-// that the reader would normalise as character references, and every character beyond ASCII too, so
-// that the text is ASCII in every encoding.
+// that the reader would normalise as character references, and every character beyond ASCII too,
+// so that the text is ASCII in every encoding.
 std::string QuotedValue(std::string_view value) {
     std::string out;
     for (const wchar_t c : ostrel::FromUtf8(value)) {
@@ -187,24 +98,173 @@ std::string QuotedValue(std::string_view value) {
     return out;
 }
 
+// The value an attribute's raw text gives, as the parser reads an attribute of type CDATA:
+// references resolved, each white-space character (CR LF as one) a space. False for a reference
+// to an entity other than the predefined ones, and for a bare '<' or '&'.
+bool UnescapedValue(std::string_view raw, std::string& value) {
+    static const std::pair<std::string_view, char> kPredefined[] = {
+        {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
+    value.clear();
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '<') return false;
+        if (c == '\r' || c == '\n' || c == '\t') {
+            if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+            value += ' ';
+            continue;
+        }
+        if (c != '&') {
+            value += c;
+            continue;
+        }
+        const std::size_t end = raw.find(';', i);
+        if (end == std::string_view::npos) return false;
+        const std::string_view name = raw.substr(i + 1, end - i - 1);
+        i = end;
+        if (name.size() > 1 && name[0] == '#') {
+            const bool hex = name[1] == 'x';
+            const std::string digits(name.substr(hex ? 2 : 1));
+            if (digits.empty() || digits.size() > 8 ||
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                    std::string::npos) {
+                return false;
+            }
+            const unsigned long code = std::stoul(digits, nullptr, hex ? 16 : 10);
+            if (code > 0x10FFFF) return false;
+            value += ToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
+            continue;
+        }
+        const auto* predefined =
+            std::find_if(std::begin(kPredefined), std::end(kPredefined),
+                         [&](const auto& entity) { return entity.first == name; });
+        if (predefined == std::end(kPredefined)) return false;
+        value += predefined->second;
+    }
+    return true;
+}
+
 std::string_view ContentOf(xmlNodePtr node) {
     const xmlChar* content = node->content;
     return content == nullptr ? std::string_view() : reinterpret_cast<const char*>(content);
 }
 
-std::vector<std::pair<std::string, std::string>> AttributesOf(xmlNodePtr element) {
-    std::vector<std::pair<std::string, std::string>> attributes;
-    for (xmlAttrPtr attribute = element->properties; attribute != nullptr;
-         attribute = attribute->next) {
-        std::string name = reinterpret_cast<const char*>(attribute->name);
-        if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
-            name = reinterpret_cast<const char*>(attribute->ns->prefix) + (":" + name);
-        }
-        xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attribute));
-        attributes.emplace_back(name, value != nullptr ? reinterpret_cast<char*>(value) : "");
-        xmlFree(value);
+std::string_view Text(const xmlChar* text) {
+    return text == nullptr ? std::string_view() : reinterpret_cast<const char*>(text);
+}
+
+// The name as written: prefix:local for a namespaced attribute.
+std::string QualifiedName(xmlAttrPtr attribute) {
+    std::string name(Text(attribute->name));
+    if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
+        name.insert(0, std::string(Text(attribute->ns->prefix)) + ":");
     }
-    return attributes;
+    return name;
+}
+
+// An attribute's value read from its children without expanding anything: false when it holds
+// an entity reference (whose text a copy could not tell).
+bool PlainValue(xmlAttrPtr attribute, std::string& value) {
+    value.clear();
+    for (xmlNodePtr child = attribute->children; child != nullptr; child = child->next) {
+        if (child->type != XML_TEXT_NODE) return false;
+        value += ContentOf(child);
+    }
+    return true;
+}
+
+bool IsNamespaceDeclaration(std::string_view name) {
+    return name == "xmlns" || name.rfind("xmlns:", 0) == 0;
+}
+
+// ---- The tree's digest ----
+
+// Combines what it is given into one digest, each piece marked by its length.
+class Digester {
+  public:
+    void Add(std::string_view text) {
+        Mix(RawDigest(text));
+        Mix(text.size());
+    }
+    void Add(const xmlChar* text) { Add(Text(text)); }
+    // A name by its address: the parser's names are shared from its dictionary, so an unchanged
+    // node keeps it, and a name that changes changes it (or stays the same name).
+    void AddName(const xmlChar* name) { Mix(reinterpret_cast<std::uintptr_t>(name)); }
+    void Mix(std::uint64_t value) { digest_ = (digest_ ^ value) * 0x100000001B3ULL + 0x9E37; }
+    std::uint64_t digest() const { return digest_; }
+
+  private:
+    std::uint64_t digest_ = 0xCBF29CE484222325ULL;
+};
+
+void AddNamespace(Digester& digester, xmlNsPtr ns) {
+    digester.Mix(ns != nullptr);
+    if (ns != nullptr) {
+        digester.Add(ns->prefix);
+        digester.Add(ns->href);
+    }
+}
+
+// Adds what one node holds, its children not included.
+void AddNode(Digester& digester, xmlNodePtr node, xmlNodePtr root) {
+    digester.Mix(static_cast<std::uint64_t>(node->type));
+    switch (node->type) {
+        case XML_ELEMENT_NODE:
+            digester.AddName(node->name);
+            AddNamespace(digester, node->ns);
+            for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next)
+                AddNamespace(digester, ns);
+            if (node == root) break;  // its attributes are the plan's to compare
+            for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
+                 attribute = attribute->next) {
+                digester.AddName(attribute->name);
+                AddNamespace(digester, attribute->ns);
+                for (xmlNodePtr child = attribute->children; child != nullptr;
+                     child = child->next) {
+                    digester.Mix(static_cast<std::uint64_t>(child->type));
+                    digester.Add(child->type == XML_TEXT_NODE ? ContentOf(child)
+                                                              : Text(child->name));
+                }
+            }
+            break;
+        case XML_CDATA_SECTION_NODE:
+            // A numbered section's text is the plan's to compare.
+            if (node->_private == nullptr) digester.Add(ContentOf(node));
+            break;
+        case XML_TEXT_NODE:
+        case XML_COMMENT_NODE:
+            digester.Add(ContentOf(node));
+            break;
+        case XML_PI_NODE:
+            digester.Add(node->name);
+            digester.Add(ContentOf(node));
+            break;
+        default:  // entity references, the document type: their names
+            digester.Add(node->name);
+            break;
+    }
+}
+
+// The digest of the tree but for the root's attributes and the numbered sections' texts. The
+// walk goes down elements only (an entity reference's children belong to its declaration).
+std::uint64_t TreeDigest(xmlDocPtr doc) {
+    Digester digester;
+    const xmlNodePtr root = xmlDocGetRootElement(doc);
+    xmlNodePtr node = doc->children;
+    while (node != nullptr) {
+        AddNode(digester, node, root);
+        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            digester.Mix(1);  // down
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr) {
+            node = node->parent;
+            if (node == nullptr || node->type == XML_DOCUMENT_NODE) return digester.digest();
+            digester.Mix(2);  // up
+        }
+        if (node != nullptr) node = node->next;
+    }
+    return digester.digest();
 }
 
 // ---- Reading the file in order ----
@@ -216,33 +276,29 @@ class SequentialReader {
     SequentialReader(int fd, std::uint64_t size)
         : fd_(fd), buffer_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, 1 << 20))) {}
 
-    // Hands the next `count` bytes to the sink.
-    HResult CopyTo(io::ByteSink& sink, std::uint64_t count) {
-        while (count > 0) {
-            if (available() == 0 && !Fill()) return SourceCopy::kNotCopyable;
-            const auto piece =
-                static_cast<std::size_t>(std::min<std::uint64_t>(count, available()));
-            if (const HResult written = sink.Write({buffer_.data() + begin_, piece});
-                hr::Failed(written)) {
-                return written;
-            }
-            begin_ += piece;
-            count -= piece;
-        }
-        return hr::kOk;
-    }
-    // The next `count` bytes.
-    bool Read(std::uint64_t count, std::string& bytes) {
-        bytes.clear();
+    // Hands the next `count` bytes to `take(std::string_view)`, which may fail; false when the file
+    // ends before.
+    template <typename Take>
+    bool Pass(std::uint64_t count, Take&& take) {
         while (count > 0) {
             if (available() == 0 && !Fill()) return false;
             const auto piece =
                 static_cast<std::size_t>(std::min<std::uint64_t>(count, available()));
-            bytes.append(buffer_.data() + begin_, piece);
+            if (!take(std::string_view(buffer_.data() + begin_, piece))) return false;
             begin_ += piece;
             count -= piece;
         }
         return true;
+    }
+    bool Skip(std::uint64_t count) {
+        return Pass(count, [](std::string_view) { return true; });
+    }
+    bool Read(std::uint64_t count, std::string& bytes) {
+        bytes.clear();
+        return Pass(count, [&](std::string_view piece) {
+            bytes.append(piece);
+            return true;
+        });
     }
     // True when the file has no more bytes.
     bool AtEnd() { return available() == 0 && !Fill(); }
@@ -268,161 +324,246 @@ class SequentialReader {
     std::uint64_t position_ = 0;
 };
 
+bool ReadAt(int fd, ByteSpan span, std::string& bytes) {
+    bytes.assign(span.end - span.begin, '\0');
+    return span.end >= span.begin &&
+           pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(span.begin)) ==
+               static_cast<ssize_t>(bytes.size());
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-bool IsNamespaceDeclaration(std::string_view name) {
-    return name == "xmlns" || name.rfind("xmlns:", 0) == 0;
-}
-
 }  // namespace
 
-// One change to the file: the bytes [begin, end) give way to a section's new text, or (section
-// -1) to the root attribute text.
-struct SourceCopy::Edit {
-    std::uint64_t begin;
-    std::uint64_t end;
-    std::ptrdiff_t section;
-    std::string text;
-};
+std::uint64_t RawDigest(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 SourceCopy::SourceCopy(UniqueFd file, const struct stat& status, const MarkupScanner& scanner,
-                       std::string encoding, std::vector<xmlNodePtr> sections, xmlDocPtr doc)
+                       std::string encoding, const std::vector<xmlNodePtr>& sections, xmlDocPtr doc)
     : file_(std::move(file)),
       status_(status),
       encoding_(std::move(encoding)),
       unitWidth_(scanner.unitWidth()),
-      bigEndian_(scanner.bigEndian()),
-      fileLineEnd_(scanner.firstLineEnd()),
-      spans_(scanner.sections()),
-      lineEnds_(scanner.sectionLineEnds()),
-      sections_(std::move(sections)),
-      originalDigests_(sections_.size()),
-      rootInsertion_(scanner.rootInsertion()),
-      intact_(scanner.usable() && scanner.rootSeen() && spans_.size() == sections_.size()) {
+      bigEndian_(scanner.bigEndian()) {
+    if (unitWidth_ == 1 && !encoding_.empty()) {
+        handler_.reset(xmlFindCharEncodingHandler(encoding_.c_str()));
+    }
     const xmlNodePtr root = xmlDocGetRootElement(doc);
-    if (!intact_ || root == nullptr) {
-        intact_ = false;
-        return;
+    if (!scanner.usable()) {
+        notCopyable_ = "the scanner cannot read the file: " + scanner.unusableReason();
+    } else if (!scanner.rootSeen() || root == nullptr) {
+        notCopyable_ = "the scanner found no root";
+    } else if (unitWidth_ == 1 && !encoding_.empty() && handler_ == nullptr) {
+        notCopyable_ = "no converter for the encoding " + encoding_;
     }
-    rootAttributes_ = AttributesOf(root);
-    // The raw names must be the parsed ones, in order (namespace declarations are no attributes
-    // of the tree).
-    const FileEncoding encodingOfFile(encoding_, unitWidth_, bigEndian_);
-    std::size_t next = 0;
-    for (const RawAttribute& raw : scanner.rootAttributes()) {
-        std::string bytes(raw.name.end - raw.name.begin, '\0');
-        std::string name;
-        if (pread(file_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(raw.name.begin)) !=
-                static_cast<ssize_t>(bytes.size()) ||
-            !encodingOfFile.ToUtf8(bytes, name)) {
-            intact_ = false;
-            return;
-        }
-        if (IsNamespaceDeclaration(name)) continue;
-        if (next >= rootAttributes_.size() || rootAttributes_[next].first != name) break;
-        rootValues_.push_back(raw.value);
-        ++next;
-    }
-    intact_ = next == rootAttributes_.size() && rootValues_.size() == rootAttributes_.size() &&
-              encodingOfFile.usable();
+    if (notCopyable_.empty()) notCopyable_ = CheckRoot(scanner, root);
+    if (notCopyable_.empty()) notCopyable_ = CheckSections(scanner, sections);
+    if (notCopyable_.empty()) treeDigest_ = TreeDigest(doc);
 }
 
-void SourceCopy::BeforeSectionChange(xmlNodePtr section) {
-    const auto index = reinterpret_cast<std::uintptr_t>(section->_private);
-    if (index == 0 || index > sections_.size() || sections_[index - 1] != section) {
-        intact_ = false;
-        return;
-    }
-    std::uint64_t& digest = originalDigests_[index - 1];
-    if (digest == 0) digest = Digest(ContentOf(section));
-}
-
-// The change of the root's start tag, if any: its attributes must be those of the file, but for
-// the value of CRC, or a CRC added after them.
-bool SourceCopy::RootEdit(xmlDocPtr doc, std::vector<Edit>& edits) const {
-    const xmlNodePtr root = xmlDocGetRootElement(doc);
-    if (root == nullptr) return false;
-    const auto now = AttributesOf(root);
-    const auto isChecksum = [](const auto& attribute) { return attribute.first == "CRC"; };
-    const auto before = std::find_if(rootAttributes_.begin(), rootAttributes_.end(), isChecksum);
-    const auto after = std::find_if(now.begin(), now.end(), isChecksum);
-    const std::ptrdiff_t beforeIndex = before - rootAttributes_.begin();
-    const std::ptrdiff_t afterIndex = after - now.begin();
-    auto withoutChecksum = [&](auto list, std::ptrdiff_t index) {
-        if (index < static_cast<std::ptrdiff_t>(list.size())) list.erase(list.begin() + index);
-        return list;
+// The root as the scanner found it must be the tree's: its name, and each attribute's name and
+// value, in order (namespace declarations are no attributes of the tree).
+std::string SourceCopy::CheckRoot(const MarkupScanner& scanner, xmlNodePtr root) {
+    std::string raw, text, value;
+    const auto rawText = [&](ByteSpan span) {
+        return ReadAt(file_.Get(), span, raw) && Decode(raw, text);
     };
-    if (withoutChecksum(rootAttributes_, beforeIndex) != withoutChecksum(now, afterIndex)) {
-        return false;
+    std::string name(Text(root->name));
+    if (root->ns != nullptr && root->ns->prefix != nullptr) {
+        name.insert(0, std::string(Text(root->ns->prefix)) + ":");
     }
-    if (after == now.end()) return before == rootAttributes_.end();
-    const std::string value = QuotedValue(after->second);
-    if (before != rootAttributes_.end()) {
-        if (beforeIndex != afterIndex) return false;
-        if (before->second != after->second) {
-            const ByteSpan span = rootValues_[static_cast<std::size_t>(beforeIndex)];
-            edits.push_back({span.begin, span.end, -1, value});
+    if (!rawText(scanner.rootName()) || text != name) {
+        return "the scanner's root is not the tree's";
+    }
+    for (xmlAttrPtr attribute = root->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        if (!PlainValue(attribute, value)) return "a root attribute holds an entity reference";
+        rootAttributes_.push_back({QualifiedName(attribute), value, {}});
+    }
+    std::size_t next = 0;
+    for (const RawAttribute& attribute : scanner.rootAttributes()) {
+        if (!rawText(attribute.name)) return "a root attribute's name cannot be read";
+        if (IsNamespaceDeclaration(text)) continue;
+        if (next == rootAttributes_.size() || rootAttributes_[next].name != text) {
+            return "the scanner's root attributes are not the tree's";
         }
-        return true;
+        if (!rawText(attribute.value) || !UnescapedValue(text, value) ||
+            value != rootAttributes_[next].value) {
+            return "the root attribute " + rootAttributes_[next].name +
+                   " is not as the tree has it";
+        }
+        rootAttributes_[next++].raw = attribute.value;
     }
-    if (after + 1 != now.end()) return false;
-    edits.push_back({rootInsertion_, rootInsertion_, -1, " CRC=\"" + value + "\""});
-    return true;
+    if (next != rootAttributes_.size()) return "the tree's root has attributes the file has not";
+    rootInsertion_ = scanner.rootInsertion();
+    return {};
 }
 
-HResult SourceCopy::Write(io::ByteSink& sink, xmlDocPtr doc) const {
-    struct stat now;
-    if (!intact_ || fstat(file_.Get(), &now) != 0 || !SameFile(now, status_)) return kNotCopyable;
-    std::vector<Edit> edits;
-    if (!RootEdit(doc, edits)) return kNotCopyable;
-    for (std::size_t k = 0; k < sections_.size(); ++k) {
-        if (originalDigests_[k] != 0) {
-            edits.push_back({spans_[k].begin, spans_[k].end, static_cast<std::ptrdiff_t>(k), {}});
-        }
-    }
-    const FileEncoding encoding(encoding_, unitWidth_, bigEndian_);
+// The scanner's sections must be the tree's, one for one, each span holding the section's text.
+std::string SourceCopy::CheckSections(const MarkupScanner& scanner,
+                                      const std::vector<xmlNodePtr>& nodes) {
+    const std::vector<RawSection>& raw = scanner.sections();
+    if (raw.size() != nodes.size()) return "the scanner's CDATA sections are not the tree's";
+    sections_.reserve(raw.size());
     SequentialReader reader(file_.Get(), static_cast<std::uint64_t>(status_.st_size));
     std::uint64_t position = 0;
-    std::string raw, text, bytes;
-    for (const Edit& edit : edits) {
-        if (const HResult copied = reader.CopyTo(sink, edit.begin - position); copied != hr::kOk) {
-            return copied;
+    std::string bytes, text;
+    for (std::size_t k = 0; k < raw.size(); ++k) {
+        const ByteSpan span = raw[k].content;
+        if (span.begin < position || span.end < span.begin || !reader.Skip(span.begin - position) ||
+            !reader.Read(span.end - span.begin, bytes)) {
+            return "the scanner's CDATA sections are out of order";
         }
-        if (!reader.Read(edit.end - edit.begin, raw)) return kNotCopyable;
-        position = edit.end;
-        std::string_view replacement = edit.text;
-        if (edit.section >= 0) {
-            // The bytes replaced must be the text the section had.
-            const auto k = static_cast<std::size_t>(edit.section);
-            const bool utf8 = encoding.IsUtf8();
-            if ((!utf8 && !encoding.ToUtf8(raw, text)) ||
-                Digest(utf8 ? raw : text) != originalDigests_[k]) {
-                return kNotCopyable;
-            }
-            const LineEnd lineEnd = lineEnds_[k] != LineEnd::kNone ? lineEnds_[k] : fileLineEnd_;
-            replacement = ContentOf(sections_[k]);
-            if (lineEnd == LineEnd::kCrLf || lineEnd == LineEnd::kCr) {
-                text = WithLineEnds(replacement, lineEnd);
-                replacement = text;
-            }
-            if (replacement.find("]]>") != std::string_view::npos) return kNotCopyable;
+        position = span.end;
+        const std::uint64_t oldDigest = TextDigest(ContentOf(nodes[k]));
+        const std::uint64_t guard = RawDigest(bytes);
+        // UTF-8 without CR is its own text: its guard is its text's digest.
+        const bool ownText =
+            unitWidth_ == 1 && encoding_.empty() && bytes.find('\r') == std::string::npos;
+        if (ownText ? guard != oldDigest : !Decode(bytes, text) || TextDigest(text) != oldDigest) {
+            return "CDATA section " + std::to_string(k + 1) + " is not as the tree has it";
         }
-        if (!encoding.IsUtf8()) {
-            if (!encoding.FromUtf8(replacement, bytes)) return kNotCopyable;
-            replacement = bytes;
-        }
-        if (const HResult written = sink.Write(replacement); hr::Failed(written)) return written;
+        const LineEnd lineEnd =
+            raw[k].lineEnd != LineEnd::kNone ? raw[k].lineEnd : scanner.firstLineEnd();
+        sections_.push_back({span, lineEnd, nodes[k], oldDigest, guard});
     }
-    if (const HResult copied =
-            reader.CopyTo(sink, static_cast<std::uint64_t>(status_.st_size) - position);
-        copied != hr::kOk) {
-        return copied;
+    return {};
+}
+
+CopyPlan SourceCopy::Plan(xmlDocPtr doc) const {
+    CopyPlan plan;
+    struct stat now;
+    if (!notCopyable_.empty()) {
+        plan.notCopyable = notCopyable_;
+    } else if (fstat(file_.Get(), &now) != 0 || !SameFile(now, status_)) {
+        plan.notCopyable = "the file changed since it was read";
+    } else if (TreeDigest(doc) != treeDigest_) {
+        plan.notCopyable =
+            "the document changed beyond its root's attribute values and its CDATA "
+            "sections' text";
+    } else {
+        plan.notCopyable = PlanRoot(xmlDocGetRootElement(doc), plan.edits);
     }
-    return reader.AtEnd() ? hr::kOk : kNotCopyable;
+    if (plan.copyable()) plan.notCopyable = PlanSections(plan.edits);
+    if (!plan.copyable()) {
+        plan.edits.clear();
+        return plan;
+    }
+    std::sort(plan.edits.begin(), plan.edits.end(),
+              [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; });
+    for (std::size_t k = 1; k < plan.edits.size(); ++k) {
+        if (plan.edits[k].span.begin < plan.edits[k - 1].span.end) {
+            plan.edits.clear();
+            plan.notCopyable = "two changes overlap";
+        }
+    }
+    return plan;
+}
+
+// The change of the root's start tag: the attributes of the file, in order, with new values, and
+// at most one new attribute after them.
+std::string SourceCopy::PlanRoot(xmlNodePtr root, std::vector<Edit>& edits) const {
+    std::size_t index = 0;
+    std::string value, bytes;
+    for (xmlAttrPtr attribute = root->properties; attribute != nullptr;
+         attribute = attribute->next, ++index) {
+        const std::string name = QualifiedName(attribute);
+        if (!PlainValue(attribute, value)) return "a root attribute holds an entity reference";
+        if (index == rootAttributes_.size()) {
+            if (attribute->next != nullptr) return "more than one attribute was added to the root";
+            if (!Encode(" " + name + "=\"" + QuotedValue(value) + "\"", bytes)) {
+                return "the new attribute's name has no code in the file's encoding";
+            }
+            edits.push_back({{rootInsertion_, rootInsertion_}, RawDigest({}), bytes});
+            continue;
+        }
+        const RootAttribute& old = rootAttributes_[index];
+        if (name != old.name) return "the root's attributes are not those of the file";
+        if (value == old.value) continue;
+        std::string raw;
+        if (!ReadAt(file_.Get(), old.raw, raw) || !Encode(QuotedValue(value), bytes)) {
+            return "the root attribute " + name + " cannot be rewritten";
+        }
+        edits.push_back({old.raw, RawDigest(raw), bytes});
+    }
+    if (index < rootAttributes_.size()) return "an attribute of the root was removed";
+    return {};
+}
+
+// The changes of the sections' texts, each written with the section's line ends.
+std::string SourceCopy::PlanSections(std::vector<Edit>& edits) const {
+    std::string bytes;
+    for (const Section& section : sections_) {
+        const std::string_view text = ContentOf(section.node);
+        if (TextDigest(text) == section.oldDigest) continue;
+        const std::string written = WithLineEnds(text, section.lineEnd);
+        if (written.find("]]>") != std::string::npos) return "a CDATA section's text holds \"]]>\"";
+        if (!Encode(written, bytes)) {
+            return "a CDATA section's text has a character without a code in the file's encoding";
+        }
+        edits.push_back({section.span, section.guard, bytes});
+    }
+    return {};
+}
+
+HResult SourceCopy::Copy(const CopyPlan& plan, io::ByteSink& sink) const {
+    SequentialReader reader(file_.Get(), static_cast<std::uint64_t>(status_.st_size));
+    HResult written = hr::kOk;
+    const auto write = [&](std::string_view bytes) {
+        written = sink.Write(bytes);
+        return !hr::Failed(written);
+    };
+    std::uint64_t position = 0;
+    std::string old;
+    for (const Edit& edit : plan.edits) {
+        if (!reader.Pass(edit.span.begin - position, write)) {
+            return hr::Failed(written) ? written : hr::kSourceChanged;
+        }
+        // The bytes replaced must be those the plan was made from.
+        if (!reader.Read(edit.span.end - edit.span.begin, old) || RawDigest(old) != edit.guard) {
+            return hr::kSourceChanged;
+        }
+        if (!write(edit.bytes)) return written;
+        position = edit.span.end;
+    }
+    if (!reader.Pass(static_cast<std::uint64_t>(status_.st_size) - position, write)) {
+        return hr::Failed(written) ? written : hr::kSourceChanged;
+    }
+    return reader.AtEnd() ? hr::kOk : hr::kSourceChanged;
+}
+
+const char* SourceCopy::WholeWriteEncoding(const char* declared) const {
+    if (unitWidth_ == 4) return bigEndian_ ? "UCS-4BE" : "UCS-4LE";
+    if (declared != nullptr) return declared;
+    return unitWidth_ == 2 ? "UTF-16" : "UTF-8";
+}
+
+bool SourceCopy::Encode(std::string_view text, std::string& bytes) const {
+    if (unitWidth_ > 1) {
+        bytes = EncodeUnits(text, {unitWidth_, bigEndian_});
+        return true;
+    }
+    if (encoding_.empty()) {
+        bytes.assign(text);
+        return true;
+    }
+    // libxml2 writes a character the encoding lacks as a character reference, which the way
+    // back shows.
+    std::string back;
+    return handler_ != nullptr && Convert(handler_.get(), text, bytes, xmlCharEncOutFunc) &&
+           Convert(handler_.get(), bytes, back, xmlCharEncInFunc) && back == text;
+}
+
+bool SourceCopy::Decode(std::string_view bytes, std::string& text) const {
+    if (unitWidth_ > 1) return DecodeUnits(bytes, {unitWidth_, bigEndian_}, text);
+    if (encoding_.empty()) {
+        text.assign(bytes);
+        return true;
+    }
+    return handler_ != nullptr && Convert(handler_.get(), bytes, text, xmlCharEncInFunc);
 }
 
 }  // namespace ostrel::xml::libxml2
