@@ -253,13 +253,9 @@ TEST_F(ConsoleConverter, CheckNamesTheFilesThatWouldChangeAndWritesNothing) {
 }
 
 TEST_F(ConsoleConverter, ExitStatusTellsTheOutcome) {
-    const std::wstring notProgram = folder_.File(L"other.xml");
-    WriteBytes(notProgram, "<Other/>");
-    const std::wstring noFixtures = folder_.File(L"empty.vlf");
-    WriteBytes(noFixtures, "<Editor><Harness/></Editor>");
-    const std::wstring broken = folder_.File(L"broken.vlf");
-    WriteBytes(broken, "<Editor>");
-
+    const std::wstring notProgram = Put(L"other.xml", "<Other/>");
+    const std::wstring noFixtures = Put(L"empty.vlf", "<Editor><Harness/></Editor>");
+    const std::wstring broken = Put(L"broken.vlf", "<Editor>");
     ProcessResult run = Convert({notProgram, target_});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("Not a valid Vela Program file.  Conversion aborted."),
@@ -352,16 +348,6 @@ TEST_F(ConsoleConverter, BatchExitStatusIsItsWorstFile) {
     }
 }
 
-TEST_F(ConsoleConverter, BatchRefusesTwoFilesForOneTargetBeforeWriting) {
-    const std::wstring other = Put(L"other/sample.vlf", sample_);
-    const ProcessResult run = Convert({L"--output-dir", folder_.File(L"out"), source_, other});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("'" + Utf8(source_) + "' and '" + Utf8(other) + "'"), std::string::npos)
-        << run.err;
-    EXPECT_EQ(folder_.Listing(), L"other\nsample.vlf\n");
-}
-
 // Every target is resolved to where it lands before anything is written: one that is a source of
 // the batch, or lands on another target, refuses the whole batch and names both files.
 TEST_F(ConsoleConverter, BatchRefusesATargetThatIsASourceOrLandsOnAnother) {
@@ -371,9 +357,13 @@ TEST_F(ConsoleConverter, BatchRefusesATargetThatIsASourceOrLandsOnAnother) {
         std::vector<std::wstring> arguments;
         std::vector<std::string> names;
     };
+    const std::wstring other = Put(L"other/sample.vlf", sample_);
     std::vector<Case> cases{
         {{L"-o", folder_.File(L"d/z"), folder_.File(L"d")},
          {"'" + Shown(inside) + "' would be written to '", "the source '" + Shown(output) + "'"}},
+        // Two sources of one name into one folder.
+        {{L"--output-dir", folder_.File(L"two"), source_, other},
+         {"'" + Utf8(source_) + "' and '" + Utf8(other) + "'"}},
     };
 #ifndef _WIN32
     // A link to a source in the target's place.

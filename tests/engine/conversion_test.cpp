@@ -51,12 +51,6 @@ TEST_F(ConversionRun, ConvertsSavesAndReportsSuccess) {
     EXPECT_EQ(test::ReadBytes(source_), kProgram) << "the source is never written";
 }
 
-TEST_F(ConversionRun, ConvertsInPlaceWhenTheTargetIsTheSource) {
-    EXPECT_EQ(Run(source_, source_), ConversionOutcome::kCompleted);
-    EXPECT_NE(test::ReadBytes(source_).value().find("12,13"), std::string::npos);
-    EXPECT_EQ(folder_.Listing(), L"program.vlf\n") << "no temporary file is left";
-}
-
 TEST_F(ConversionRun, AddsAnEmptyChecksumWhenTheRootHasNone) {
     test::WriteBytes(source_, ProgramFile(Fixture("1"), ""));
     EXPECT_EQ(Run(source_, target_), ConversionOutcome::kCompleted);
@@ -103,12 +97,6 @@ TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
               (Events{L"log Opening file " + source_ + L".", L"beep 48",
                       L"log No Fixture Blocks defined in this source file.  Conversion aborted."}));
     EXPECT_EQ(test::ReadBytes(source_), "<Editor CRC=\"1\"><Harness/></Editor>");
-}
-
-TEST_F(ConversionRun, ConvertsAnEmptyFixturesElement) {
-    test::WriteBytes(source_, ProgramFile(""));
-    EXPECT_EQ(Run(source_, target_), ConversionOutcome::kCompleted);
-    EXPECT_EQ(host_.events[1], L"log Converted 0 fixtures");
 }
 
 // The platform's document, but for a save that gives a chosen code and writes nothing.

@@ -99,26 +99,5 @@ TEST_F(FixtureWalk, PassesOverAFixtureWithoutABlockAndGoesOn) {
     EXPECT_EQ(BlockAt(L"//Fixture[@Name='third']"), kRewritten12);
 }
 
-TEST_F(FixtureWalk, AnEmptyFixturesHandleRaisesBeforeLogging) {
-    test::RecordingHost log(L"", L"");
-    try {
-        ConvertFixtures(log, xml::Node());
-        FAIL() << "no error raised";
-    } catch (const Error& error) {
-        EXPECT_EQ(ErrorCode(error), hr::kPointer);
-    }
-    EXPECT_TRUE(log.events.empty());
-}
-
-TEST_F(FixtureWalk, FindFixtureBlockLeavesItsOutputsAloneWhenThereIsNone) {
-    const xml::Node fixtures = LoadFixtures(ProgramFile("<Fixture>text<Pin/></Fixture>"));
-    xml::CDataSection section;
-    std::wstring block = L"untouched";
-    const xml::Node fixture = fixtures.firstChild();
-    EXPECT_FALSE(FindFixtureBlock(fixture, section, block));
-    EXPECT_FALSE(section);
-    EXPECT_EQ(block, L"untouched");
-}
-
 }  // namespace
 }  // namespace ostrel::engine

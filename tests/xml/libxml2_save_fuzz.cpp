@@ -62,7 +62,7 @@ void ConvertAndReadBack(const std::string& input) {
             converted = document;
             return made;
         });
-        if (outcome != engine::ConversionOutcome::Completed) return;
+        if (outcome != engine::ConversionOutcome::kCompleted) return;
         const std::string saved = test::ReadBytes(target).value_or("");
         io::StringSink memory;
         Check(converted.save(memory) == hr::kOk && memory.Content() == saved,
