@@ -269,8 +269,9 @@ HResult WriteInPlace(const std::string& target, const ContentWriter& write,
         // The bytes overwritten go back, whose blocks are there, and those a shorter end cut off.
         const std::string_view back(old.data(),
                                     shortened ? old.size() : std::min(written, old.size()));
-        if (!hr::Failed(WriteAllAtStart(fd.Get(), back, written))) {
-            ftruncate(fd.Get(), static_cast<off_t>(old.size()));
+        // Best effort: the save has failed already, and says so whatever this gives.
+        if (!hr::Failed(WriteAllAtStart(fd.Get(), back, written)) &&
+            ftruncate(fd.Get(), static_cast<off_t>(old.size())) == 0) {
             fsync(fd.Get());
         }
     }
