@@ -10,8 +10,13 @@
 #include "io/safe_save.h"
 #include "tests/support/temp_dir.h"
 
-// The slot of the program's import table that its calls of ReplaceFileW go through.
-extern "C" decltype(&ReplaceFileW) __imp_ReplaceFileW;
+// The slot of the program's import table that its calls of ReplaceFileW go through, by its
+// linker name (x86 decorates the names of stdcall functions).
+#ifdef _WIN64
+extern "C" decltype(&ReplaceFileW) replaceFileSlot asm("__imp_ReplaceFileW");
+#else
+extern "C" decltype(&ReplaceFileW) replaceFileSlot asm("__imp__ReplaceFileW@24");
+#endif
 
 namespace ostrel::io {
 namespace {
@@ -122,10 +127,10 @@ class ReplaceFileSwapped {
   private:
     static decltype(&ReplaceFileW) Swap(decltype(&ReplaceFileW) replace) {
         DWORD protection = 0;
-        VirtualProtect(&__imp_ReplaceFileW, sizeof replace, PAGE_READWRITE, &protection);
-        const auto previous = __imp_ReplaceFileW;
-        __imp_ReplaceFileW = replace;
-        VirtualProtect(&__imp_ReplaceFileW, sizeof replace, protection, &protection);
+        VirtualProtect(&replaceFileSlot, sizeof replace, PAGE_READWRITE, &protection);
+        const auto previous = replaceFileSlot;
+        replaceFileSlot = replace;
+        VirtualProtect(&replaceFileSlot, sizeof replace, protection, &protection);
         return previous;
     }
     decltype(&ReplaceFileW) original_;
