@@ -75,8 +75,8 @@ export LC_ALL=C.UTF-8 MANWIDTH=80
 warnings=$(man -l --warnings "$root/$page" 2>&1 >/dev/null) || fail "man failed"
 [[ -z $warnings ]] || fail "man warns: $warnings"
 text=$(man -l "$root/$page" | tr -s ' ')
-for form in "ostrel-convert SOURCE TARGET" "ostrel-convert --in-place [--jobs N] PATH..." \
-    "ostrel-convert --output-dir DIR [--jobs N] PATH..."; do
+for form in "ostrel-convert [-q] SOURCE TARGET" "ostrel-convert -i [-q] [-j N] PATH..." \
+    "ostrel-convert -o DIR [-q] [-j N] PATH..." "ostrel-convert --check [-j N] PATH..."; do
     [[ $text == *"$form"* ]] || fail "the manual page does not show: $form"
 done
 exit "$failed"
