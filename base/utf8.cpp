@@ -136,11 +136,13 @@ std::wstring FromUtf8(std::string_view bytes, Utf8Errors errors) {
 
 namespace {
 
-void PutUnit(std::string& out, char32_t unit, UnicodeUnits form) {
+// Writes the code unit at `out` in the form's byte order; gives the place after it.
+char* PutUnit(char* out, char32_t unit, UnicodeUnits form) noexcept {
     for (int k = 0; k < form.width; ++k) {
         const int shift = 8 * (form.bigEndian ? form.width - 1 - k : k);
-        out += static_cast<char>((unit >> shift) & 0xFF);
+        *out++ = static_cast<char>((unit >> shift) & 0xFF);
     }
+    return out;
 }
 
 char32_t UnitAt(std::string_view bytes, std::size_t at, UnicodeUnits form) {
@@ -152,29 +154,59 @@ char32_t UnitAt(std::string_view bytes, std::size_t at, UnicodeUnits form) {
     return unit;
 }
 
+// Writes the UTF-8 bytes of a Unicode scalar value at `out`; gives the place after them.
+char* PutUtf8(char* out, char32_t c) noexcept {
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
 }  // namespace
 
+// Both conversions write into a string sized for the longest result and cut it to what was
+// written: appending byte by byte made them the largest cost of saving a UTF-16 file. A UTF-8
+// sequence of n bytes gives at most n code units; a code unit gives at most 4 UTF-8 bytes.
 std::string EncodeUnits(std::string_view utf8, UnicodeUnits form) {
-    std::string out;
-    out.reserve(utf8.size() * static_cast<std::size_t>(form.width));
+    std::string out(utf8.size() * static_cast<std::size_t>(form.width), '\0');
+    char* next = out.data();
     for (std::size_t i = 0; i < utf8.size();) {
-        char32_t c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
+        const auto byte = static_cast<std::uint8_t>(utf8[i]);
+        char32_t c = byte;
+        if (byte < 0x80) {
+            ++i;
+        } else {
+            c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
+        }
         if (form.width == 2 && c >= 0x10000) {
             c -= 0x10000;
-            PutUnit(out, 0xD800 + (c >> 10), form);
-            PutUnit(out, 0xDC00 + (c & 0x3FF), form);
+            next = PutUnit(next, 0xD800 + (c >> 10), form);
+            next = PutUnit(next, 0xDC00 + (c & 0x3FF), form);
         } else {
-            PutUnit(out, c, form);
+            next = PutUnit(next, c, form);
         }
     }
+    out.resize(static_cast<std::size_t>(next - out.data()));
     return out;
 }
 
 bool DecodeUnits(std::string_view bytes, UnicodeUnits form, std::string& utf8) {
     const auto width = static_cast<std::size_t>(form.width);
     if (bytes.size() % width != 0) return false;
-    utf8.clear();
-    utf8.reserve(bytes.size() / width);
+    utf8.assign(bytes.size() / width * 4, '\0');
+    char* next = utf8.data();
     for (std::size_t i = 0; i < bytes.size(); i += width) {
         char32_t c = UnitAt(bytes, i, form);
         if (form.width == 2 && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
@@ -185,8 +217,9 @@ bool DecodeUnits(std::string_view bytes, UnicodeUnits form, std::string& utf8) {
             }
         }
         if (c > 0x10FFFF || IsSurrogate(c)) return false;
-        AppendUtf8(utf8, c, Utf8Errors::kReplace);
+        next = PutUtf8(next, c);
     }
+    utf8.resize(static_cast<std::size_t>(next - utf8.data()));
     return true;
 }
 

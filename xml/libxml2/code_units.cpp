@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace ostrel::xml::libxml2 {
 
@@ -64,8 +65,29 @@ bool FitsUnits(const std::string& encoding, int width) {
 std::uint64_t UnitBlock::LineFeedsBefore(std::size_t end) const {
     if (width_ == 1) return static_cast<std::uint64_t>(std::count(bytes_, bytes_ + end, '\n'));
     std::uint64_t lines = 0;
-    for (std::size_t k = 0; k < end; ++k) lines += at(k) == '\n';
+    for (std::size_t i = FindUnit(0, end, '\n'); i < end; i = FindUnit(i + 1, end, '\n')) ++lines;
     return lines;
+}
+
+// memchr finds the byte that a unit below 0x100 has at its low-order end; the unit holding it is
+// then compared whole (the byte may stand at another place in another unit).
+std::size_t UnitBlock::FindUnit(std::size_t from, std::size_t end, char32_t wanted) const {
+    const auto width = static_cast<std::size_t>(width_);
+    if (wanted > 0xFF) {
+        while (from < end && at(from) != wanted) ++from;
+        return from;
+    }
+    const unsigned char* next = bytes_ + from * width;
+    const unsigned char* const stop = bytes_ + end * width;
+    while (next < stop) {
+        const auto* found = static_cast<const unsigned char*>(
+            std::memchr(next, static_cast<int>(wanted), static_cast<std::size_t>(stop - next)));
+        if (found == nullptr) break;
+        const auto offset = static_cast<std::size_t>(found - bytes_);
+        if (at(offset / width) == wanted) return offset / width;
+        next = found + 1;
+    }
+    return end;
 }
 
 // Tells the code-unit form by the first bytes, and whether its declared encoding is one the

@@ -46,19 +46,15 @@ class UnitBlock {
     // The index of the first unit from `from` on that is `wanted`; size() when there is none.
     // The scanner's fast path: in most of a file only one unit can matter.
     std::size_t SkipTo(std::size_t from, char32_t wanted) const {
-        if (width_ == 1) {
-            const void* found = std::memchr(bytes_ + from, static_cast<int>(wanted), count_ - from);
-            return found == nullptr ? count_
-                                    : static_cast<std::size_t>(
-                                          static_cast<const unsigned char*>(found) - bytes_);
-        }
-        while (from < count_ && at(from) != wanted) ++from;
-        return from;
+        return FindUnit(from, count_, wanted);
     }
     // The line feeds among the units before index `end`.
     std::uint64_t LineFeedsBefore(std::size_t end) const;
 
   private:
+    // The index of the first unit `wanted` in [from, end), or `end`.
+    std::size_t FindUnit(std::size_t from, std::size_t end, char32_t wanted) const;
+
     const unsigned char* bytes_;
     std::size_t count_;
     int width_;
