@@ -294,7 +294,8 @@ TEST(Libxml2Document, ACopiedFileLargerThanAReadIsCopiedWhole) {
 }
 
 // Files whose copy once patched the wrong bytes: a comment that opens as "<!-->" or "<!--->"
-// around a copy of the root, a double-byte encoding whose trail bytes can be ']', and UCS-4.
+// around a copy of the root, a double-byte encoding whose trail bytes can be ']', and UCS-4; and
+// UTF-7, whose whole write in its own encoding was no longer XML.
 TEST(Libxml2Document, FilesTheCopyCannotReadAreSavedAsTheTreeSays) {
     test::TempDir temp;
     const std::wstring path = temp.File(L"program.vlf");
@@ -308,6 +309,7 @@ TEST(Libxml2Document, FilesTheCopyCannotReadAreSavedAsTheTreeSays) {
         "<?xml version=\"1.0\" encoding=\"JOHAB\"?>" + root + "<F><![CDATA[\x89]]]></F></Editor>",
         ucs4,
         EncodeUnits("<?xml version=\"1.0\" encoding=\"ISO-10646-UCS-4\"?>", {4, true}) + ucs4,
+        "<?xml version=\"1.0\" encoding=\"UTF-7\"?>" + program,  // its writer escapes '<'
     };
     for (const std::string& file : files) {
         for (const bool otherChange : {false, true}) {

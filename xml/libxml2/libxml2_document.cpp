@@ -480,14 +480,10 @@ HResult Libxml2Document::Write(const CopyPlan& plan, io::ByteSink& sink) {
     return Serialize(sink);
 }
 
-HResult Libxml2Document::Serialize(io::ByteSink& sink) {
-    if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
-    xmlDocPtr doc = tree_->doc();
-    const char* declared = reinterpret_cast<const char*>(doc->encoding);
-    const char* encoding = tree_->source() != nullptr
-                               ? tree_->source()->WholeWriteEncoding(declared)
-                           : declared != nullptr ? declared
-                                                 : "UTF-8";
+namespace {
+
+// Writes the tree whole in that encoding, as libxml2 serialises it.
+HResult SerializeIn(xmlDocPtr doc, const char* encoding, io::ByteSink& sink) {
     const DiagnosticsRouted silenced;
     SaveTarget target{&sink};
     // Options 0: no indentation added, the tree is written as it stands.
@@ -497,6 +493,43 @@ HResult Libxml2Document::Serialize(io::ByteSink& sink) {
     const int closed = xmlSaveClose(save);
     if (hr::Failed(target.failure)) return target.failure;
     return written < 0 || closed < 0 ? hr::kFail : hr::kOk;
+}
+
+// Whether libxml2 reads the bytes as a document again.
+bool ReadsBack(const std::string& bytes) {
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    const DiagnosticsRouted silenced;
+    const Owned<xmlDoc, xmlFreeDoc> doc(xmlReadMemory(
+        bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT));
+    return doc != nullptr;
+}
+
+bool IsUnicodeForm(const char* encoding) {
+    const std::string name = encoding;
+    return name == "UTF-8" || name.rfind("UTF-16", 0) == 0 || name.rfind("UCS-4", 0) == 0;
+}
+
+}  // namespace
+
+HResult Libxml2Document::Serialize(io::ByteSink& sink) {
+    if (!tree_ || tree_->doc() == nullptr) return hr::kOk;
+    xmlDocPtr doc = tree_->doc();
+    const char* declared = reinterpret_cast<const char*>(doc->encoding);
+    const char* encoding = tree_->source() != nullptr
+                               ? tree_->source()->WholeWriteEncoding(declared)
+                           : declared != nullptr ? declared
+                                                 : "UTF-8";
+    if (IsUnicodeForm(encoding)) return SerializeIn(doc, encoding, sink);
+    // Other encodings are written only when libxml2 reads the result back: its UTF-7 writer, for
+    // one, escapes the '<' of the markup, and the file would no longer be XML. Such a document is
+    // written in UTF-8 instead, which its declaration then names.
+    io::StringSink whole;
+    if (const HResult written = SerializeIn(doc, encoding, whole); hr::Failed(written)) {
+        return written;
+    }
+    if (ReadsBack(whole.Content())) return sink.Write(whole.Content());
+    return SerializeIn(doc, "UTF-8", sink);
 }
 
 // ---- Node operations that need the document ----
