@@ -54,7 +54,7 @@ void MarkupScanner::Scan(const UnitBlock& block) {
                 if (i == block.size()) break;
             }
         }
-        Unit(block.at(i), block.OffsetOf(i));
+        LexUnit(block.at(i), block.OffsetOf(i));
         ++i;
         if (!refusal_.empty()) {
             refusal_ += " (line " + std::to_string(units_.LineOf(block, i)) + ")";
@@ -75,7 +75,7 @@ bool MarkupScanner::Closes(char32_t unit, char32_t closer, int needed) {
     return closes;
 }
 
-void MarkupScanner::Unit(char32_t unit, std::uint64_t offset) {
+void MarkupScanner::LexUnit(char32_t unit, std::uint64_t offset) {
     const LineEnd ended = unit == '\n'        ? (previous_ == '\r' ? LineEnd::kCrLf : LineEnd::kLf)
                           : previous_ == '\r' ? LineEnd::kCr
                                               : LineEnd::kNone;

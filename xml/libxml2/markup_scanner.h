@@ -93,7 +93,7 @@ class MarkupScanner {
 
     void Scan(const UnitBlock& block);
     char32_t UnitSkippedTo() const;
-    void Unit(char32_t unit, std::uint64_t offset);
+    void LexUnit(char32_t unit, std::uint64_t offset);
     void DeclarationUnit(char32_t unit);
     void StartTagUnit(char32_t unit, std::uint64_t offset);
     bool Closes(char32_t unit, char32_t closer, int needed);
