@@ -16,12 +16,12 @@ std::wstring Node::nodeName() const { return impl().nodeName(); }
 std::optional<std::wstring> Node::nodeValue() const { return impl().nodeValue(); }
 
 Element Node::asElement() const {
-    if (impl().kind() != backend::NodeKind::Element) return Element();
+    if (impl().kind() != backend::NodeKind::kElement) return Element();
     return Element(impl_);
 }
 
 CDataSection Node::asCDataSection() const {
-    if (impl().kind() != backend::NodeKind::CDataSection) return CDataSection();
+    if (impl().kind() != backend::NodeKind::kCDataSection) return CDataSection();
     return CDataSection(impl_);
 }
 

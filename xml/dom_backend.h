@@ -13,7 +13,7 @@
 
 namespace ostrel::xml::backend {
 
-enum class NodeKind { Element, Attribute, Text, CDataSection, Comment, Document, Other };
+enum class NodeKind { kElement, kAttribute, kText, kCDataSection, kComment, kDocument, kOther };
 
 class DocumentImpl;
 

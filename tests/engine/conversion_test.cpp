@@ -196,7 +196,7 @@ TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
 // A document that loads, then fails the way a broken service would.
 class FailingDocument final : public xml::backend::DocumentImpl {
   public:
-    xml::backend::NodeKind kind() const override { return xml::backend::NodeKind::Document; }
+    xml::backend::NodeKind kind() const override { return xml::backend::NodeKind::kDocument; }
     std::shared_ptr<NodeImpl> firstChild() override { Fail(); }
     std::shared_ptr<NodeImpl> nextSibling() override { Fail(); }
     std::wstring nodeName() override { return L"#document"; }

@@ -120,19 +120,19 @@ std::shared_ptr<backend::NodeImpl> Wrap(const std::shared_ptr<Libxml2Document>& 
 NodeKind KindOf(xmlNodePtr node) {
     switch (node->type) {
         case XML_ELEMENT_NODE:
-            return NodeKind::Element;
+            return NodeKind::kElement;
         case XML_ATTRIBUTE_NODE:
-            return NodeKind::Attribute;
+            return NodeKind::kAttribute;
         case XML_TEXT_NODE:
-            return NodeKind::Text;
+            return NodeKind::kText;
         case XML_CDATA_SECTION_NODE:
-            return NodeKind::CDataSection;
+            return NodeKind::kCDataSection;
         case XML_COMMENT_NODE:
-            return NodeKind::Comment;
+            return NodeKind::kComment;
         case XML_DOCUMENT_NODE:
-            return NodeKind::Document;
+            return NodeKind::kDocument;
         default:
-            return NodeKind::Other;
+            return NodeKind::kOther;
     }
 }
 
@@ -327,7 +327,7 @@ void IgnoreXPathError(void*, xmlErrorPtr) {}
 class Libxml2Document final : public backend::DocumentImpl,
                               public std::enable_shared_from_this<Libxml2Document> {
   public:
-    NodeKind kind() const override { return NodeKind::Document; }
+    NodeKind kind() const override { return NodeKind::kDocument; }
     std::shared_ptr<NodeImpl> firstChild() override {
         if (!tree_ || tree_->doc() == nullptr) return nullptr;
         return Wrap(shared_from_this(), tree_, tree_->doc()->children);

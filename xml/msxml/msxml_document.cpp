@@ -73,19 +73,19 @@ VARIANT_BOOL ToVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_F
 backend::NodeKind KindOf(DOMNodeType type) {
     switch (type) {
         case NODE_ELEMENT:
-            return backend::NodeKind::Element;
+            return backend::NodeKind::kElement;
         case NODE_ATTRIBUTE:
-            return backend::NodeKind::Attribute;
+            return backend::NodeKind::kAttribute;
         case NODE_TEXT:
-            return backend::NodeKind::Text;
+            return backend::NodeKind::kText;
         case NODE_CDATA_SECTION:
-            return backend::NodeKind::CDataSection;
+            return backend::NodeKind::kCDataSection;
         case NODE_COMMENT:
-            return backend::NodeKind::Comment;
+            return backend::NodeKind::kComment;
         case NODE_DOCUMENT:
-            return backend::NodeKind::Document;
+            return backend::NodeKind::kDocument;
         default:
-            return backend::NodeKind::Other;
+            return backend::NodeKind::kOther;
     }
 }
 
