@@ -19,6 +19,7 @@
 #include "console/platform.h"
 #include "io/paths.h"
 #include "io/safe_save.h"
+#include "io/sinks.h"
 #include "res/texts.h"
 
 namespace ostrel::console {
@@ -154,19 +155,6 @@ std::wstring MakeTargetFolder(const BatchFile& file) {
            L"\r\n";
 }
 
-// Collects in memory the bytes a save would write.
-class BytesKept final : public io::ByteSink {
-  public:
-    HResult Write(std::string_view bytes) override {
-        bytes_.append(bytes);
-        return hr::kOk;
-    }
-    const std::string& Bytes() const { return bytes_; }
-
-  private:
-    std::string bytes_;
-};
-
 // The bytes of the file, or none when it cannot be read.
 std::optional<std::string> ReadFile(const std::wstring& name) {
     std::ifstream file(io::FsPath(name), std::ios::binary);
@@ -180,7 +168,7 @@ std::optional<std::string> ReadFile(const std::wstring& name) {
 FileReport CheckFile(const BatchFile& file) {
     ConsoleHost host(file.source, file.source, ConsoleHost::Output::kKept,
                      ConsoleHost::Results::kDropped);
-    BytesKept converted;
+    io::StringSink converted;
     const auto outcome = RunConsoleConversion(
         host, [&converted](const xml::Document& document, const std::wstring&) {
             return document.save(converted);
@@ -197,7 +185,7 @@ FileReport CheckFile(const BatchFile& file) {
         return Failure(FormatText(IDS_BATCH_CANNOT_READ, {file.source, FromUtf8(error.message())}) +
                        L"\r\n");
     }
-    if (*bytes == converted.Bytes()) return {L"", L"", FileOutcome::kUnchanged};
+    if (*bytes == converted.Content()) return {L"", L"", FileOutcome::kUnchanged};
     return {file.source + L"\r\n", L"", FileOutcome::kWouldChange};
 }
 

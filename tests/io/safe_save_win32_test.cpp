@@ -156,24 +156,5 @@ TEST_F(AtomicWriteWin32, WhereReplacingFailsTheMovedFileKeepsTheAccessList) {
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
 }
 
-TEST_F(AtomicWriteWin32, ANewTargetNeverReplacesAFileThatAppearedMeanwhile) {
-    EXPECT_EQ(SaveFile(target_,
-                       [this](ByteSink& sink) {
-                           test::WriteBytes(target_, "theirs");
-                           return sink.Write("ours");
-                       }),
-              hr::kFileExists);
-    EXPECT_EQ(test::ReadBytes(target_), "theirs");
-    EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
-}
-
-TEST_F(AtomicWriteWin32, AFileWithOtherNamesIsRewrittenForAllOfThem) {
-    test::WriteBytes(target_, "old content");
-    const std::wstring other = folder_.File(L"other.vlf");
-    ASSERT_TRUE(CreateHardLinkW(other.c_str(), target_.c_str(), nullptr));
-    EXPECT_EQ(SaveFile(target_, "new"), hr::kOk);
-    EXPECT_EQ(test::ReadBytes(other), "new");
-}
-
 }  // namespace
 }  // namespace ostrel::io
