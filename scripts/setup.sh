@@ -13,8 +13,9 @@ set -euo pipefail
 # dpkg-dev and file compute the Debian package's dependencies (dpkg-dev also gives the hardening
 # flags of the release build); man-db checks its manual page and lintian the whole package;
 # bash-completion runs the test of the console converter's completion. libacl1-dev and
-# libattr1-dev: a save keeps the access-control list and extended attributes.
-packages=(g++ cmake make pkg-config libxml2-dev libacl1-dev libattr1-dev googletest util-linux
+# libattr1-dev: a save keeps the access-control list and extended attributes. libxxhash-dev: the
+# digests of the byte-faithful save.
+packages=(g++ cmake make pkg-config libxml2-dev libacl1-dev libattr1-dev libxxhash-dev googletest util-linux
     dpkg-dev file man-db lintian bash-completion)
 cross=(mingw-w64)
 # Without fonts-wine, Wine has no Marlett and draws the caption buttons as letters.

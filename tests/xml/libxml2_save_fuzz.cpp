@@ -127,7 +127,8 @@ void CopyAtItsLayer(const std::string& input) {
     std::uint64_t position = 0;
     for (const libxml2::Edit& edit : plan.edits) {
         Check(edit.span.begin >= position && edit.span.end <= input.size(), "edits in order");
-        expected += input.substr(position, edit.span.begin - position) + edit.bytes;
+        expected += input.substr(position, edit.span.begin - position);
+        expected += edit.bytes;
         position = edit.span.end;
     }
     expected += input.substr(position);

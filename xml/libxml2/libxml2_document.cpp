@@ -469,7 +469,11 @@ HResult Libxml2Document::save(std::wstring_view path) {
 HResult Libxml2Document::save(io::ByteSink& sink) { return Write(PlanSave(), sink); }
 
 CopyPlan Libxml2Document::PlanSave() const {
-    if (!tree_ || tree_->source() == nullptr) return {{}, "nothing was loaded from a file"};
+    if (!tree_ || tree_->source() == nullptr) {
+        CopyPlan plan;
+        plan.notCopyable = "nothing was loaded from a file";
+        return plan;
+    }
     return tree_->source()->Plan(tree_->doc());
 }
 

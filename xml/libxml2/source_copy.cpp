@@ -2,10 +2,10 @@
 
 #include <libxml/encoding.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <memory>
 
 #include "base/utf8.h"
@@ -339,7 +339,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 }  // namespace
 
-std::uint64_t RawDigest(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
+std::uint64_t RawDigest(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
 
 SourceCopy::SourceCopy(UniqueFd file, const struct stat& status, const MarkupScanner& scanner,
                        std::string encoding, const std::vector<xmlNodePtr>& sections, xmlDocPtr doc)
@@ -418,12 +418,13 @@ std::string SourceCopy::CheckSections(const MarkupScanner& scanner,
             return "the scanner's CDATA sections are out of order";
         }
         position = span.end;
-        const std::uint64_t oldDigest = TextDigest(ContentOf(nodes[k]));
+        // The parsed text has no CR: its line ends are read as LF.
+        const std::string_view parsed = ContentOf(nodes[k]);
         const std::uint64_t guard = RawDigest(bytes);
         // UTF-8 without CR is its own text: its guard is its text's digest.
-        const bool ownText =
-            unitWidth_ == 1 && encoding_.empty() && bytes.find('\r') == std::string::npos;
-        if (ownText ? guard != oldDigest : !Decode(bytes, text) || TextDigest(text) != oldDigest) {
+        const bool ownText = IsOwnText(bytes);
+        const std::uint64_t oldDigest = ownText ? guard : RawDigest(parsed);
+        if (ownText ? bytes != parsed : !Decode(bytes, text) || TextDigest(text) != oldDigest) {
             return "CDATA section " + std::to_string(k + 1) + " is not as the tree has it";
         }
         const LineEnd lineEnd =
@@ -445,11 +446,12 @@ CopyPlan SourceCopy::Plan(xmlDocPtr doc) const {
             "the document changed beyond its root's attribute values and its CDATA "
             "sections' text";
     } else {
-        plan.notCopyable = PlanRoot(xmlDocGetRootElement(doc), plan.edits);
+        plan.notCopyable = PlanRoot(xmlDocGetRootElement(doc), plan);
     }
-    if (plan.copyable()) plan.notCopyable = PlanSections(plan.edits);
+    if (plan.copyable()) plan.notCopyable = PlanSections(plan);
     if (!plan.copyable()) {
         plan.edits.clear();
+        plan.texts.clear();
         return plan;
     }
     std::sort(plan.edits.begin(), plan.edits.end(),
@@ -465,46 +467,53 @@ CopyPlan SourceCopy::Plan(xmlDocPtr doc) const {
 
 // The change of the root's start tag: the attributes of the file, in order, with new values, and
 // at most one new attribute after them.
-std::string SourceCopy::PlanRoot(xmlNodePtr root, std::vector<Edit>& edits) const {
+std::string SourceCopy::PlanRoot(xmlNodePtr root, CopyPlan& plan) const {
     std::size_t index = 0;
-    std::string value, bytes;
+    std::string value;
     for (xmlAttrPtr attribute = root->properties; attribute != nullptr;
          attribute = attribute->next, ++index) {
         const std::string name = QualifiedName(attribute);
         if (!PlainValue(attribute, value)) return "a root attribute holds an entity reference";
         if (index == rootAttributes_.size()) {
             if (attribute->next != nullptr) return "more than one attribute was added to the root";
+            std::string& bytes = plan.texts.emplace_back();
             if (!Encode(" " + name + "=\"" + QuotedValue(value) + "\"", bytes)) {
                 return "the new attribute's name has no code in the file's encoding";
             }
-            edits.push_back({{rootInsertion_, rootInsertion_}, RawDigest({}), bytes});
+            plan.edits.push_back({{rootInsertion_, rootInsertion_}, RawDigest({}), bytes});
             continue;
         }
         const RootAttribute& old = rootAttributes_[index];
         if (name != old.name) return "the root's attributes are not those of the file";
         if (value == old.value) continue;
         std::string raw;
+        std::string& bytes = plan.texts.emplace_back();
         if (!ReadAt(file_.Get(), old.raw, raw) || !Encode(QuotedValue(value), bytes)) {
             return "the root attribute " + name + " cannot be rewritten";
         }
-        edits.push_back({old.raw, RawDigest(raw), bytes});
+        plan.edits.push_back({old.raw, RawDigest(raw), bytes});
     }
     if (index < rootAttributes_.size()) return "an attribute of the root was removed";
     return {};
 }
 
-// The changes of the sections' texts, each written with the section's line ends.
-std::string SourceCopy::PlanSections(std::vector<Edit>& edits) const {
-    std::string bytes;
+// The changes of the sections' texts, each written with the section's line ends. A text in UTF-8
+// with LF line ends is written as the tree holds it.
+std::string SourceCopy::PlanSections(CopyPlan& plan) const {
     for (const Section& section : sections_) {
         const std::string_view text = ContentOf(section.node);
-        if (TextDigest(text) == section.oldDigest) continue;
-        const std::string written = WithLineEnds(text, section.lineEnd);
-        if (written.find("]]>") != std::string::npos) return "a CDATA section's text holds \"]]>\"";
-        if (!Encode(written, bytes)) {
+        if (RawDigest(text) == section.oldDigest) continue;
+        if (text.find("]]>") != std::string::npos) return "a CDATA section's text holds \"]]>\"";
+        const bool lineFeeds = section.lineEnd != LineEnd::kCrLf && section.lineEnd != LineEnd::kCr;
+        if (lineFeeds && unitWidth_ == 1 && encoding_.empty()) {
+            plan.edits.push_back({section.span, section.guard, text});
+            continue;
+        }
+        std::string& bytes = plan.texts.emplace_back();
+        if (!Encode(WithLineEnds(text, section.lineEnd), bytes)) {
             return "a CDATA section's text has a character without a code in the file's encoding";
         }
-        edits.push_back({section.span, section.guard, bytes});
+        plan.edits.push_back({section.span, section.guard, bytes});
     }
     return {};
 }
@@ -539,6 +548,10 @@ const char* SourceCopy::WholeWriteEncoding(const char* declared) const {
     if (unitWidth_ == 4) return bigEndian_ ? "UCS-4BE" : "UCS-4LE";
     if (declared != nullptr) return declared;
     return unitWidth_ == 2 ? "UTF-16" : "UTF-8";
+}
+
+bool SourceCopy::IsOwnText(std::string_view bytes) const {
+    return unitWidth_ == 1 && encoding_.empty() && bytes.find('\r') == std::string_view::npos;
 }
 
 bool SourceCopy::Encode(std::string_view text, std::string& bytes) const {

@@ -28,8 +28,10 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,18 +46,22 @@ namespace ostrel::xml::libxml2 {
 struct Edit {
     ByteSpan span;
     std::uint64_t guard = 0;  // RawDigest of the bytes replaced
-    std::string bytes;        // in the file's encoding
+    // In the file's encoding. Trap: a view, of a text of the tree (a section's text that needs no
+    // conversion) or of the plan's own `texts`; valid while both are unchanged.
+    std::string_view bytes;
 };
 
 // What a save will do: copy the file with the edits (sorted, none overlapping the next), or, when
-// `notCopyable` says why, write the tree whole.
+// `notCopyable` says why, write the tree whole. Made and used by one save, while the tree stays
+// as it is.
 struct CopyPlan {
     std::vector<Edit> edits;
     std::string notCopyable;
+    std::deque<std::string> texts;  // the edits' converted bytes (a deque: they never move)
     bool copyable() const { return notCopyable.empty(); }
 };
 
-// A digest of raw bytes, for the guards.
+// A digest of raw bytes, for the guards (xxHash's XXH3).
 std::uint64_t RawDigest(std::string_view bytes);
 
 class SourceCopy {
@@ -86,7 +92,7 @@ class SourceCopy {
         ByteSpan span;            // its content in the file
         LineEnd lineEnd;          // its own first line end, else the file's
         xmlNodePtr node;          // holds its index + 1 in _private
-        std::uint64_t oldDigest;  // TextDigest of its text at load
+        std::uint64_t oldDigest;  // RawDigest of its text as the tree had it at load
         std::uint64_t guard;      // RawDigest of its bytes in the file
     };
     // A root attribute at load, with the raw bytes of its value.
@@ -98,8 +104,10 @@ class SourceCopy {
 
     std::string CheckRoot(const MarkupScanner& scanner, xmlNodePtr root);
     std::string CheckSections(const MarkupScanner& scanner, const std::vector<xmlNodePtr>& nodes);
-    std::string PlanRoot(xmlNodePtr root, std::vector<Edit>& edits) const;
-    std::string PlanSections(std::vector<Edit>& edits) const;
+    std::string PlanRoot(xmlNodePtr root, CopyPlan& plan) const;
+    std::string PlanSections(CopyPlan& plan) const;
+    // Whether the raw bytes of a text are the text itself: UTF-8 without CR.
+    bool IsOwnText(std::string_view bytes) const;
     bool Encode(std::string_view text, std::string& bytes) const;
     bool Decode(std::string_view bytes, std::string& text) const;
 
