@@ -43,10 +43,12 @@ class UnitBlock {
     std::uint64_t OffsetOf(std::size_t i) const {
         return offset_ + static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(width_);
     }
-    // The index of the first unit from `from` on that is `wanted`; size() when there is none.
-    // The scanner's fast path: in most of a file only one unit can matter.
-    std::size_t SkipTo(std::size_t from, char32_t wanted) const {
-        return FindUnit(from, count_, wanted);
+    // The index of the first unit from `from` on that is one of `wanted`; size() when there is
+    // none. The scanner's fast path: in most of a file only one or a few units can matter.
+    std::size_t SkipTo(std::size_t from, std::u32string_view wanted) const {
+        if (wanted.size() == 1) return FindUnit(from, count_, wanted[0]);
+        while (from < count_ && wanted.find(at(from)) == std::u32string_view::npos) ++from;
+        return from;
     }
     // The line feeds among the units before index `end`.
     std::uint64_t LineFeedsBefore(std::size_t end) const;

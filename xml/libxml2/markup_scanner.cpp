@@ -1,5 +1,7 @@
 #include "xml/libxml2/markup_scanner.h"
 
+#include <iterator>
+
 namespace ostrel::xml::libxml2 {
 
 namespace {
@@ -22,29 +24,38 @@ bool MarkupScanner::Feed(std::string_view bytes) {
     return refusal_.empty();
 }
 
-// The one unit that can change the state at hand, once the line ends that are recorded are
-// known; 0 when any unit can. The scan skips ahead to it: the next '<' in text, ']' in a
-// section (unit by unit once one is seen, for "]]>"), '>' in an end tag, the closing quote of a
-// value outside the root's tag.
-char32_t MarkupScanner::UnitSkippedTo() const {
-    if (firstLineEnd_ == LineEnd::kNone) return 0;
+// The units that can change the state at hand, once the line ends that are recorded are known;
+// none when any unit can. The scan skips ahead to the first of them: the next '<' in text, ']' in
+// a section (unit by unit once one is seen, for "]]>"), '>' in an end tag, a quote, '=' or '>' in
+// a start tag other than the root's, the closing quote of a value outside the root's tag.
+std::u32string_view MarkupScanner::UnitsSkippedTo() const {
+    static constexpr char32_t kLess[] = {'<'};
+    static constexpr char32_t kBracket[] = {']'};
+    static constexpr char32_t kGreater[] = {'>'};
+    static constexpr char32_t kStartTagMarkup[] = {'"', '\'', '=', '>'};
+    if (firstLineEnd_ == LineEnd::kNone) return {};
     switch (state_) {
         case State::kText:
-            return '<';
+            return {kLess, 1};
         case State::kCData:
-            return section_.lineEnd != LineEnd::kNone && closers_ == 0 ? ']' : 0;
+            if (section_.lineEnd != LineEnd::kNone && closers_ == 0) return {kBracket, 1};
+            return {};
         case State::kEndTag:
-            return '>';
+            return {kGreater, 1};
+        case State::kStartTag:
+            if (inRoot_) return {};
+            return {kStartTagMarkup, std::size(kStartTagMarkup)};
         case State::kStartTagQuoted:
-            return inRoot_ ? 0 : quote_;
+            if (inRoot_) return {};
+            return {&quote_, 1};
         default:
-            return 0;
+            return {};
     }
 }
 
 void MarkupScanner::Scan(const UnitBlock& block) {
     for (std::size_t i = 0; i < block.size();) {
-        if (const char32_t wanted = UnitSkippedTo(); wanted != 0) {
+        if (const std::u32string_view wanted = UnitsSkippedTo(); !wanted.empty()) {
             const std::size_t next = block.SkipTo(i, wanted);
             if (next > i) {
                 previous2_ = next - i >= 2 ? block.at(next - 2) : previous_;

@@ -92,7 +92,7 @@ class MarkupScanner {
     };
 
     void Scan(const UnitBlock& block);
-    char32_t UnitSkippedTo() const;
+    std::u32string_view UnitsSkippedTo() const;
     void LexUnit(char32_t unit, std::uint64_t offset);
     void DeclarationUnit(char32_t unit);
     void StartTagUnit(char32_t unit, std::uint64_t offset);

@@ -454,8 +454,11 @@ CopyPlan SourceCopy::Plan(xmlDocPtr doc) const {
         plan.texts.clear();
         return plan;
     }
-    std::sort(plan.edits.begin(), plan.edits.end(),
-              [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; });
+    // In file order already, as the root's tag comes before every section: sorted only if not.
+    const auto earlier = [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; };
+    if (!std::is_sorted(plan.edits.begin(), plan.edits.end(), earlier)) {
+        std::sort(plan.edits.begin(), plan.edits.end(), earlier);
+    }
     for (std::size_t k = 1; k < plan.edits.size(); ++k) {
         if (plan.edits[k].span.begin < plan.edits[k - 1].span.end) {
             plan.edits.clear();
