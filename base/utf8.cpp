@@ -94,12 +94,25 @@ void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
 }
 
 void AppendNarrowed(std::string& out, std::wstring_view run) { AppendAscii(out, run); }
+
+// Whether every code unit is ASCII: one pass that ORs them together, which the compiler makes a
+// vector loop, where a search for the first other unit goes one unit at a time.
+template <typename Unit>
+bool IsAscii(std::basic_string_view<Unit> text) {
+    std::uint32_t all = 0;
+    for (const Unit unit : text) all |= static_cast<std::uint32_t>(unit);
+    return all < 0x80;
+}
 void AppendWidened(std::wstring& out, std::string_view run) { AppendAscii(out, run); }
 
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text, Utf8Errors errors) {
     std::string out;
+    if (IsAscii(text)) {
+        AppendNarrowed(out, text);
+        return out;
+    }
     out.reserve(text.size() + text.size() / 8);
     std::size_t i = 0;
     while (i < text.size()) {
@@ -123,6 +136,10 @@ std::string ToUtf8(std::wstring_view text, Utf8Errors errors) {
 
 std::wstring FromUtf8(std::string_view bytes, Utf8Errors errors) {
     std::wstring out;
+    if (IsAscii(bytes)) {
+        AppendWidened(out, bytes);
+        return out;
+    }
     out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {

@@ -34,24 +34,28 @@ wchar_t* FormatNumberBefore(wchar_t* end, std::int64_t number) noexcept {
     return first;
 }
 
-// Appends "n,n+1", formed in a buffer of its own so that the string grows once. n + 1 is
-// computed in 64 bits so that INT_MAX is followed by 2147483648, not a wrap.
-void AppendTestPoint(std::wstring& out, int n) {
-    wchar_t text[24];
+// Appends the line's indent and "n,n+1", formed in a buffer of their own so that the string grows
+// once. n + 1 is computed in 64 bits so that INT_MAX is followed by 2147483648, not a wrap.
+void AppendTestPoint(std::wstring& out, std::wstring_view indent, int n) {
+    wchar_t text[32];
     wchar_t* const end = text + std::size(text);
     wchar_t* first = FormatNumberBefore(end, std::int64_t{n} + 1);
     *--first = L',';
     first = FormatNumberBefore(first, n);
+    first -= indent.size();
+    indent.copy(first, indent.size());
     out.append(first, static_cast<std::size_t>(end - first));
 }
 
 // The characters that end a pin line.
 bool EndsPinLine(wchar_t c) noexcept { return c == L'\n' || c == L'\t' || c == L' '; }
 
-// Appends what replaces the pin line that starts at `line`, and gives where the line ends. One
-// pass over the line finds its end, the start of its first field and whether its third field
-// holds text; the rewrite then reads the number at the start of the first field.
-const wchar_t* AppendRewrittenPinLine(std::wstring& out, const wchar_t* line, const wchar_t* end) {
+// Appends the indent (at most 5 characters) and what replaces the pin line that starts at `line`,
+// and gives where the line ends. One pass over the line finds its end, the start of its first
+// field and whether its third field holds text; the rewrite then reads the number at the start of
+// the first field.
+const wchar_t* AppendRewrittenPinLine(std::wstring& out, std::wstring_view indent,
+                                      const wchar_t* line, const wchar_t* end) {
     int field = -1;  // the field the scan is in, counted from 0; -1 before the first
     bool inField = false;
     bool thirdFieldHasText = false;
@@ -69,6 +73,7 @@ const wchar_t* AppendRewrittenPinLine(std::wstring& out, const wchar_t* line, co
         if (field == 2 && !IsWhiteSpace(*stop)) thirdFieldHasText = true;
     }
     if (thirdFieldHasText) {
+        out.append(indent);
         out.append(line, static_cast<std::size_t>(stop - line));
         return stop;
     }
@@ -76,7 +81,7 @@ const wchar_t* AppendRewrittenPinLine(std::wstring& out, const wchar_t* line, co
     const int n =
         firstField ? ReadLeadingInteger({firstField, static_cast<std::size_t>(stop - firstField)})
                    : 0;
-    AppendTestPoint(out, n);
+    AppendTestPoint(out, indent, n);
     return stop;
 }
 
@@ -105,7 +110,7 @@ int ReadLeadingInteger(std::wstring_view field) noexcept {
 
 std::wstring RewritePinLine(std::wstring_view line) {
     std::wstring result;
-    AppendRewrittenPinLine(result, line.data(), line.data() + line.size());
+    AppendRewrittenPinLine(result, {}, line.data(), line.data() + line.size());
     return result;
 }
 
@@ -117,8 +122,7 @@ std::wstring RewriteFixtureBlock(std::wstring_view block) {
     for (;;) {
         while (next != end && EndsPinLine(*next)) ++next;
         if (next == end) break;
-        result += kPinLineIndent;
-        next = AppendRewrittenPinLine(result, next, end);
+        next = AppendRewrittenPinLine(result, kPinLineIndent, next, end);
     }
     result += kClosingIndent;
     return result;
