@@ -18,8 +18,10 @@ BOOL WINAPI OnControlEvent(DWORD event) {
     const bool earlier = requested.exchange(true);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
         // Handled: the program stops at its next check; a second request with no save under way
-        // ends it at once (FALSE: the system's own handler exits).
-        return earlier && holds.load() == 0 ? FALSE : TRUE;
+        // ends it at once, here rather than by the system's own handler, whose status is not
+        // STATUS_CONTROL_C_EXIT everywhere (Wine 8's ends the process with status 0).
+        if (earlier && holds.load() == 0) ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+        return TRUE;
     }
     // The console is closing (or the user logging off): the process ends when this returns, so
     // the save under way is given the time to abandon itself and remove its temporary file.

@@ -7,7 +7,9 @@
 
 #include <string>
 
+#include "base/stop_requests.h"
 #include "io/safe_save.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 // The slot of the program's import table that its calls of ReplaceFileW go through, by its
@@ -154,6 +156,52 @@ TEST_F(AtomicWriteWin32, WhereReplacingFailsTheMovedFileKeepsTheAccessList) {
     EXPECT_NE(GetFileAttributesW(target_.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
     SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(folder_.Listing(), L"target.vlf\n");
+}
+
+// In a child: Ctrl-C during a save, and again while it is under way; then, when `again`, once
+// more with no save under way. It never returns.
+[[noreturn]] void InterruptASave(const std::wstring& target, bool again) {
+    {
+        const StopRequestsHandled handled;
+        const auto ctrlC = [] { GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); };
+        const HResult saved = SaveFile(target, [&](ByteSink& sink) {
+            ctrlC();
+            for (int waited = 0; waited < 500 && !StopRequested(); ++waited) Sleep(10);
+            ctrlC();
+            Sleep(200);  // the handler runs on a thread of its own
+            return sink.Write("new");
+        });
+        if (saved != hr::kCancelled) ExitProcess(2);
+        if (again) {
+            ctrlC();
+            Sleep(5000);
+            ExitProcess(3);  // the request should have ended the process at once
+        }
+    }
+    ExitProcess(4);  // the end of `handled` should have ended it
+}
+
+// Ctrl-C abandons the save and removes its temporary file, and the process then ends as Ctrl-C
+// ends it; a second request with no save under way ends it at once. The test runs itself in a
+// child, which has a console of its own (Wine cannot send a control event to the test's own).
+TEST(CtrlCInAConsole, AbandonsTheSaveAndEndsTheProcess) {
+    if (const wchar_t* child = _wgetenv(L"OSTREL_INTERRUPTED_SAVE")) {
+        InterruptASave(child + 1, child[0] == L'1');
+    }
+    test::TempDir folder;
+    const std::wstring target = folder.File(L"target.vlf");
+    test::WriteBytes(target, "old");
+    wchar_t self[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    for (const wchar_t* again : {L"0", L"1"}) {
+        SetEnvironmentVariableW(L"OSTREL_INTERRUPTED_SAVE", (again + target).c_str());
+        const test::ProcessResult run = test::RunProcess(
+            self, {L"--gtest_filter=CtrlCInAConsole.AbandonsTheSaveAndEndsTheProcess"});
+        SetEnvironmentVariableW(L"OSTREL_INTERRUPTED_SAVE", nullptr);
+        EXPECT_EQ(static_cast<DWORD>(run.exitCode), STATUS_CONTROL_C_EXIT) << again << run.out;
+        EXPECT_EQ(test::ReadBytes(target), "old");
+        EXPECT_EQ(folder.Listing(), L"target.vlf\n");
+    }
 }
 
 }  // namespace
