@@ -34,11 +34,11 @@ const Form kForms[] = {
 };
 
 // A document with every construct whose end the scanner must find: comments that open as
-// "<!-->" and "<!--->", a document type whose comment holds "]]>", and CDATA sections that look
-// like others inside comments and instructions.
+// "<!-->" and "<!--->", a document type whose comment holds "]]>" and whose quoted value holds
+// "]>", and CDATA sections that look like others inside comments, values and instructions.
 std::string Sample(const char* encoding) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
-           "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"<![CDATA[no]]>\">]>\r"
+           "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\">]>\r"
            "<!--><r a='0'><![CDATA[no]]>--><!---><![CDATA[no]]>--><?pi <![CDATA[no]]>?>\r"
            "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> --><s><![CDATA[]]><![CDATA[S3"
            "]]]></s></r>\r";
@@ -104,19 +104,34 @@ const xmlChar* X(const char* text) { return reinterpret_cast<const xmlChar*>(tex
 
 TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
     const std::string file =
-        "<?xml version='1.0'?>\n<r a='1'><![CDATA[x]]><s t='2'/><![CDATA[y]]></r>\n";
+        "<?xml version='1.0'?>\n<r a='1'><![CDATA[x]]><s xmlns:p='u' t='2'/><![CDATA[y]]></r>\n";
     {
         const Loaded loaded(file);
         const CopyPlan plan = loaded.Plan();
         EXPECT_EQ(plan.notCopyable, "");
         EXPECT_TRUE(plan.edits.empty());
         EXPECT_EQ(loaded.Copied(plan), file);
+        // Longer than the reader's block of a megabyte by one byte.
+        const std::string large = "<r>" + std::string((1 << 20) - 6, ' ') + "</r>";
+        const Loaded big(large);
+        EXPECT_EQ(big.Copied(big.Plan()), large);
     }
     const std::pair<std::function<void(const Loaded&)>, std::string> changes[] = {
         {[](const Loaded& l) { xmlSetProp(l.root()->children->next, X("t"), X("3")); },
          "the document changed beyond its root's attribute values and its CDATA sections' text"},
         {[](const Loaded& l) { xmlNodeSetContent(l.Section(1)->next, X("z")); },
          "the document changed beyond its root's attribute values and its CDATA sections' text"},
+        {[](const Loaded& l) {
+             xmlNsPtr ns = l.Section(1)->next->nsDef;
+             xmlFree(const_cast<xmlChar*>(ns->prefix));
+             ns->prefix = xmlStrdup(X("q"));
+         },
+         "the document changed beyond its root's attribute values and its CDATA sections' text"},
+        {[](const Loaded& l) {  // a value set as content is read for references
+             xmlNodeSetContent(reinterpret_cast<xmlNodePtr>(xmlHasProp(l.root(), X("a"))),
+                               X("&e;"));
+         },
+         "a root attribute holds an entity reference"},
         {[](const Loaded& l) {
              xmlSetProp(l.root(), X("b"), X(""));
              xmlSetProp(l.root(), X("c"), X(""));

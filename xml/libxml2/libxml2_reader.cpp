@@ -304,18 +304,6 @@ bool AllBytesTaken(xmlParserCtxtPtr context, const SourceReader& reader) {
     return read == 0;
 }
 
-// A file read as UTF-16 by its byte order mark, without a declaration, records no encoding;
-// saving it in UTF-16 again needs one.
-void RememberDetectedEncoding(xmlParserCtxtPtr context, xmlDocPtr doc) {
-    if (doc->encoding != nullptr || context->input == nullptr || context->input->buf == nullptr)
-        return;
-    const xmlCharEncodingHandler* encoder = context->input->buf->encoder;
-    if (encoder == nullptr || encoder->name == nullptr) return;
-    if (std::strncmp(encoder->name, "UTF-16", 6) == 0) {
-        doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-16"));
-    }
-}
-
 const char* DecoderName(xmlParserCtxtPtr context) {
     const xmlCharEncodingHandler* decoder =
         context->input != nullptr && context->input->buf ? context->input->buf->encoder : nullptr;
@@ -397,7 +385,6 @@ LoadResult ReadDocument(std::wstring_view path, const ReadOptions& options) {
                                                 ParseOptions(options)));
     result.reason = Refusal(state, reader, context.get(), doc.get());
     if (!result.reason.empty()) return result;
-    RememberDetectedEncoding(context.get(), doc.get());
     result.source = std::make_unique<SourceCopy>(std::move(file), status, reader.scanner,
                                                  DecoderName(context.get()),
                                                  std::move(state.sections), doc.get());
