@@ -153,22 +153,36 @@ std::wstring FromUtf8(std::string_view bytes, Utf8Errors errors) {
 
 namespace {
 
-// Writes the code unit at `out` in the form's byte order; gives the place after it.
-char* PutUnit(char* out, char32_t unit, UnicodeUnits form) noexcept {
-    for (int k = 0; k < form.width; ++k) {
-        const int shift = 8 * (form.bigEndian ? form.width - 1 - k : k);
-        *out++ = static_cast<char>((unit >> shift) & 0xFF);
+// The conversions are written once for a form known at compile time (width and byte order), so
+// that the loops over a unit's bytes unroll: with the form read at run time, they cost more than
+// the rest of the save of a UTF-16 file.
+template <int Width, bool BigEndian>
+struct Form {
+    // Writes the code unit at `out` in the form's byte order; gives the place after it.
+    static char* PutUnit(char* out, char32_t unit) noexcept {
+        for (int k = 0; k < Width; ++k) {
+            const int shift = 8 * (BigEndian ? Width - 1 - k : k);
+            *out++ = static_cast<char>((unit >> shift) & 0xFF);
+        }
+        return out;
     }
-    return out;
-}
+    static char32_t UnitAt(const char* bytes) noexcept {
+        char32_t unit = 0;
+        for (int k = 0; k < Width; ++k) {
+            const auto byte = static_cast<std::uint8_t>(bytes[k]);
+            unit |= static_cast<char32_t>(byte) << (8 * (BigEndian ? Width - 1 - k : k));
+        }
+        return unit;
+    }
+};
 
-char32_t UnitAt(std::string_view bytes, std::size_t at, UnicodeUnits form) {
-    char32_t unit = 0;
-    for (int k = 0; k < form.width; ++k) {
-        const auto byte = static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(k)]);
-        unit |= static_cast<char32_t>(byte) << (8 * (form.bigEndian ? form.width - 1 - k : k));
+// Calls `convert` with the Form type of the run-time form.
+template <typename Convert>
+auto WithForm(UnicodeUnits form, Convert&& convert) {
+    if (form.width == 2) {
+        return form.bigEndian ? convert(Form<2, true>()) : convert(Form<2, false>());
     }
-    return unit;
+    return form.bigEndian ? convert(Form<4, true>()) : convert(Form<4, false>());
 }
 
 // Writes the UTF-8 bytes of a Unicode scalar value at `out`; gives the place after them.
@@ -197,47 +211,57 @@ char* PutUtf8(char* out, char32_t c) noexcept {
 // written: appending byte by byte made them the largest cost of saving a UTF-16 file. A UTF-8
 // sequence of n bytes gives at most n code units; a code unit gives at most 4 UTF-8 bytes.
 std::string EncodeUnits(std::string_view utf8, UnicodeUnits form) {
-    std::string out(utf8.size() * static_cast<std::size_t>(form.width), '\0');
-    char* next = out.data();
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto byte = static_cast<std::uint8_t>(utf8[i]);
-        char32_t c = byte;
-        if (byte < 0x80) {
-            ++i;
-        } else {
-            c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
+    return WithForm(form, [&](auto units) {
+        using Units = decltype(units);
+        std::string out(utf8.size() * static_cast<std::size_t>(form.width), '\0');
+        char* next = out.data();
+        for (std::size_t i = 0; i < utf8.size();) {
+            const auto byte = static_cast<std::uint8_t>(utf8[i]);
+            char32_t c = byte;
+            if (byte < 0x80) {
+                ++i;
+            } else {
+                c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
+            }
+            if (form.width == 2 && c >= 0x10000) {
+                c -= 0x10000;
+                next = Units::PutUnit(next, 0xD800 + (c >> 10));
+                next = Units::PutUnit(next, 0xDC00 + (c & 0x3FF));
+            } else {
+                next = Units::PutUnit(next, c);
+            }
         }
-        if (form.width == 2 && c >= 0x10000) {
-            c -= 0x10000;
-            next = PutUnit(next, 0xD800 + (c >> 10), form);
-            next = PutUnit(next, 0xDC00 + (c & 0x3FF), form);
-        } else {
-            next = PutUnit(next, c, form);
-        }
-    }
-    out.resize(static_cast<std::size_t>(next - out.data()));
-    return out;
+        out.resize(static_cast<std::size_t>(next - out.data()));
+        return out;
+    });
 }
 
 bool DecodeUnits(std::string_view bytes, UnicodeUnits form, std::string& utf8) {
     const auto width = static_cast<std::size_t>(form.width);
     if (bytes.size() % width != 0) return false;
     utf8.assign(bytes.size() / width * 4, '\0');
-    char* next = utf8.data();
-    for (std::size_t i = 0; i < bytes.size(); i += width) {
-        char32_t c = UnitAt(bytes, i, form);
-        if (form.width == 2 && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
-            const char32_t trail = UnitAt(bytes, i + width, form);
-            if (trail >= 0xDC00 && trail <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);
-                i += width;
+    return WithForm(form, [&](auto units) {
+        using Units = decltype(units);
+        char* next = utf8.data();
+        for (std::size_t i = 0; i < bytes.size(); i += width) {
+            char32_t c = Units::UnitAt(bytes.data() + i);
+            if (c < 0x80) {
+                *next++ = static_cast<char>(c);
+                continue;
             }
+            if (form.width == 2 && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
+                const char32_t trail = Units::UnitAt(bytes.data() + i + width);
+                if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);
+                    i += width;
+                }
+            }
+            if (c > 0x10FFFF || IsSurrogate(c)) return false;
+            next = PutUtf8(next, c);
         }
-        if (c > 0x10FFFF || IsSurrogate(c)) return false;
-        next = PutUtf8(next, c);
-    }
-    utf8.resize(static_cast<std::size_t>(next - utf8.data()));
-    return true;
+        utf8.resize(static_cast<std::size_t>(next - utf8.data()));
+        return true;
+    });
 }
 
 }  // namespace ostrel
