@@ -60,28 +60,42 @@ bool FitsUnits(const std::string& encoding, int width) {
     return StartsWithAny(encoding, {"UTF-32", "UTF32", "UCS-4", "UCS4", "ISO-10646-UCS-4"});
 }
 
-// Counts in runs of at most 255 bytes into an 8-bit counter, a loop the compiler makes a vector
-// one; std::count's wide counter costs several instructions a byte, on every byte of the file.
-std::uint64_t CountLineFeeds(const unsigned char* bytes, std::size_t size) {
+// Counts the units equal to `wanted` (its bytes in the file's order, read as the host reads
+// them) in runs of at most 255 units into an 8-bit counter, a loop the compiler makes a vector
+// one; std::count's wide counter costs several instructions a unit, on every unit of the file.
+template <typename Unit>
+std::uint64_t CountUnits(const unsigned char* bytes, std::size_t count, Unit wanted) {
     std::uint64_t total = 0;
-    while (size > 0) {
-        const std::size_t run = std::min<std::size_t>(size, 255);
-        unsigned char count = 0;
-        for (std::size_t i = 0; i < run; ++i) count += bytes[i] == '\n';
-        total += count;
-        bytes += run;
-        size -= run;
+    while (count > 0) {
+        const std::size_t run = std::min<std::size_t>(count, 255);
+        unsigned char found = 0;
+        for (std::size_t i = 0; i < run; ++i) {
+            Unit unit;
+            std::memcpy(&unit, bytes + i * sizeof(Unit), sizeof(Unit));
+            found += unit == wanted;
+        }
+        total += found;
+        bytes += run * sizeof(Unit);
+        count -= run;
     }
     return total;
+}
+
+template <typename Unit>
+std::uint64_t CountLineFeeds(const unsigned char* bytes, std::size_t count, bool bigEndian) {
+    unsigned char pattern[sizeof(Unit)] = {};
+    pattern[bigEndian ? sizeof(Unit) - 1 : 0] = '\n';
+    Unit wanted;
+    std::memcpy(&wanted, pattern, sizeof(Unit));
+    return CountUnits(bytes, count, wanted);
 }
 
 }  // namespace
 
 std::uint64_t UnitBlock::LineFeedsBefore(std::size_t end) const {
-    if (width_ == 1) return CountLineFeeds(bytes_, end);
-    std::uint64_t lines = 0;
-    for (std::size_t i = FindUnit(0, end, '\n'); i < end; i = FindUnit(i + 1, end, '\n')) ++lines;
-    return lines;
+    if (width_ == 1) return CountLineFeeds<std::uint8_t>(bytes_, end, false);
+    if (width_ == 2) return CountLineFeeds<std::uint16_t>(bytes_, end, bigEndian_);
+    return CountLineFeeds<std::uint32_t>(bytes_, end, bigEndian_);
 }
 
 // memchr finds the byte that a unit below 0x100 has at its low-order end; the unit holding it is

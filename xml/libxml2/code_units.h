@@ -32,12 +32,12 @@ class UnitBlock {
     // The code unit at index i.
     char32_t at(std::size_t i) const {
         if (width_ == 1) return bytes_[i];
-        char32_t unit = 0;
-        const unsigned char* bytes = bytes_ + i * static_cast<std::size_t>(width_);
-        for (int k = 0; k < width_; ++k) {
-            unit = unit << 8 | bytes[bigEndian_ ? k : width_ - 1 - k];
-        }
-        return unit;
+        const unsigned char* b = bytes_ + i * static_cast<std::size_t>(width_);
+        if (width_ == 2)
+            return bigEndian_ ? char32_t{b[0]} << 8 | b[1] : char32_t{b[1]} << 8 | b[0];
+        return bigEndian_
+                   ? char32_t{b[0]} << 24 | char32_t{b[1]} << 16 | char32_t{b[2]} << 8 | b[3]
+                   : char32_t{b[3]} << 24 | char32_t{b[2]} << 16 | char32_t{b[1]} << 8 | b[0];
     }
     // The byte offset in the file of the unit at index i.
     std::uint64_t OffsetOf(std::size_t i) const {
