@@ -35,12 +35,13 @@ const Form kForms[] = {
 
 // A document with every construct whose end the scanner must find: comments that open as
 // "<!-->" and "<!--->", a document type whose comment holds "]]>" and whose quoted value holds
-// "]>", and CDATA sections that look like others inside comments, values and instructions.
+// "]>", CDATA sections that look like others inside comments, values and instructions, and
+// U+3C00, whose other byte is that of '<'.
 std::string Sample(const char* encoding) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
            "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\">]>\r"
            "<!--><r a='0'><![CDATA[no]]>--><!---><![CDATA[no]]>--><?pi <![CDATA[no]]>?>\r"
-           "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> --><s><![CDATA[]]><![CDATA[S3"
+           "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> --><s><![CDATA[]]>\xE3\xB0\x80<![CDATA[S3"
            "]]]></s></r>\r";
 }
 
