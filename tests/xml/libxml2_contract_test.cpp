@@ -203,6 +203,30 @@ TEST(AttributeText, ReferencesAreFollowedWithinTheirBounds) {
     EXPECT_EQ(ExpandedValue(attribute, 15), "1x<yx<y2");
     EXPECT_EQ(ExpandedValue(attribute, 14), std::nullopt);
     EXPECT_EQ(EntityTextMeter().ReferencedBytes(doc.get(), attribute->children), 6u);
+
+    // Entities declared after the parse, nested deeper than the parser lets through, or in a loop:
+    // what the meter and the reader make of a value that refers to the first.
+    using Read = std::pair<std::optional<std::uint64_t>, std::optional<std::string>>;
+    const auto X = [](const char* text) { return reinterpret_cast<const xmlChar*>(text); };
+    const auto nested = [&](int levels, bool loop) {
+        const std::string bare = "<!DOCTYPE d []><d a=''/>";
+        const libxml2::Owned<xmlDoc, xmlFreeDoc> made(
+            xmlReadMemory(bare.data(), static_cast<int>(bare.size()), nullptr, nullptr, 0));
+        for (int k = 0; k < levels; ++k) {
+            const std::string next = k + 1 < levels ? "&c" + std::to_string(k + 1) + ";"
+                                     : loop         ? "&c0;"
+                                                    : "t";
+            xmlAddDocEntity(made.get(), X(("c" + std::to_string(k)).c_str()),
+                            XML_INTERNAL_GENERAL_ENTITY, nullptr, nullptr, X(next.c_str()));
+        }
+        xmlAttrPtr value = xmlDocGetRootElement(made.get())->properties;
+        xmlNodeSetContent(reinterpret_cast<xmlNodePtr>(value), X("&c0;"));
+        return Read(EntityTextMeter().ReferencedBytes(made.get(), value->children),
+                    ExpandedValue(value, 1000));
+    };
+    EXPECT_EQ(nested(libxml2::kMaxEntityDepth, false), Read(1, "t"));
+    EXPECT_EQ(nested(libxml2::kMaxEntityDepth + 1, false), Read());
+    EXPECT_EQ(nested(2, true), Read());
 }
 
 TEST(Libxml2Document, ALoadEndsAtTheFirstByteNotTakenOrAtAStopRequest) {
