@@ -41,7 +41,8 @@ std::string Sample(const char* encoding) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
            "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\">]>\r"
            "<!--><r a='0'><![CDATA[no]]>--><!---><![CDATA[no]]>--><?pi <![CDATA[no]]>?>\r"
-           "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> --><s><![CDATA[]]>\xE3\xB0\x80<![CDATA[S3"
+           "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> "
+           "--><s><![CDATA[]]>\xE3\xB0\x80<![CDATA[S3"
            "]]]></s></r>\r";
 }
 
@@ -105,7 +106,8 @@ const xmlChar* X(const char* text) { return reinterpret_cast<const xmlChar*>(tex
 
 TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
     const std::string file =
-        "<?xml version='1.0'?>\n<r a='1'><![CDATA[x]]><s xmlns:p='u' t='2'/><![CDATA[y]]></r>\n";
+        "<?xml version='1.0'?>\n<r a='1'><![CDATA[x]]><s xmlns:p='u' "
+        "t='2'>-</s><![CDATA[y]]></r>\n";
     {
         const Loaded loaded(file);
         const CopyPlan plan = loaded.Plan();
@@ -117,17 +119,24 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
         const Loaded big(large);
         EXPECT_EQ(big.Copied(big.Plan()), large);
     }
+    const std::string changed =
+        "the document changed beyond its root's attribute values and its CDATA sections' text";
     const std::pair<std::function<void(const Loaded&)>, std::string> changes[] = {
-        {[](const Loaded& l) { xmlSetProp(l.root()->children->next, X("t"), X("3")); },
-         "the document changed beyond its root's attribute values and its CDATA sections' text"},
-        {[](const Loaded& l) { xmlNodeSetContent(l.Section(1)->next, X("z")); },
-         "the document changed beyond its root's attribute values and its CDATA sections' text"},
+        {[](const Loaded& l) { xmlSetProp(l.root()->children->next, X("t"), X("3")); }, changed},
+        {[](const Loaded& l) { xmlNodeSetName(l.Section(1)->next, X("u")); }, changed},
+        {[](const Loaded& l) {  // the same nodes in another shape
+             xmlNodePtr moved = l.Section(2);
+             xmlUnlinkNode(moved);
+             xmlAddChild(l.Section(1)->next, moved);
+         },
+         changed},
+        {[](const Loaded& l) { xmlNodeSetContent(l.Section(1)->next, X("z")); }, changed},
         {[](const Loaded& l) {
              xmlNsPtr ns = l.Section(1)->next->nsDef;
              xmlFree(const_cast<xmlChar*>(ns->prefix));
              ns->prefix = xmlStrdup(X("q"));
          },
-         "the document changed beyond its root's attribute values and its CDATA sections' text"},
+         changed},
         {[](const Loaded& l) {  // a value set as content is read for references
              xmlNodeSetContent(reinterpret_cast<xmlNodePtr>(xmlHasProp(l.root(), X("a"))),
                                X("&e;"));
