@@ -74,15 +74,11 @@ TEST(FixtureBlock, LaysOutEveryPinLineOnItsOwnIndentedLine) {
     // Two pin lines on one line come out on two lines.
     EXPECT_EQ(RewriteFixtureBlock(L"12 13\t14"),
               L"\n\t\t\t\t12,13\n\t\t\t\t13,14\n\t\t\t\t14,15\n\t\t\t");
-}
-
-TEST(FixtureBlock, EmptyAndSeparatorOnlyBlocksGiveTheClosingLineAlone) {
+    // A space after a comma splits the line.
+    EXPECT_EQ(RewriteFixtureBlock(L"12, A7"), L"\n\t\t\t\t12,13\n\t\t\t\t0,1\n\t\t\t");
+    // Empty and separator-only blocks give the closing line alone.
     EXPECT_EQ(RewriteFixtureBlock(L""), L"\n\t\t\t");
     EXPECT_EQ(RewriteFixtureBlock(L" \n\t \n"), L"\n\t\t\t");
-}
-
-TEST(FixtureBlock, ASpaceAfterACommaSplitsTheLine) {
-    EXPECT_EQ(RewriteFixtureBlock(L"12, A7"), L"\n\t\t\t\t12,13\n\t\t\t\t0,1\n\t\t\t");
 }
 
 TEST(FixtureBlock, CarriageReturnStaysInsideAPinLine) {

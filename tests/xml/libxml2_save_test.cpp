@@ -114,10 +114,11 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
         EXPECT_EQ(plan.notCopyable, "");
         EXPECT_TRUE(plan.edits.empty());
         EXPECT_EQ(loaded.Copied(plan), file);
-        // Longer than the reader's block of a megabyte by one byte.
-        const std::string large = "<r>" + std::string((1 << 20) - 6, ' ') + "</r>";
+        // Longer than the reader's block of a megabyte by one byte, changed after the block.
+        const std::string pad((1 << 20) - 19, ' '), large = "<r>" + pad + "<![CDATA[1]]></r>";
         const Loaded big(large);
-        EXPECT_EQ(big.Copied(big.Plan()), large);
+        xmlNodeSetContent(big.Section(1), X("2"));
+        EXPECT_EQ(big.Copied(big.Plan()), "<r>" + pad + "<![CDATA[2]]></r>");
     }
     const std::string changed =
         "the document changed beyond its root's attribute values and its CDATA sections' text";
