@@ -270,6 +270,8 @@ TYPED_TEST_P(DomContractTest, HeldNodesOutliveTheirDocument) {
     ASSERT_TRUE(fixture);
     EXPECT_EQ(ValueOf(fixture.firstChild().nextSibling()), test::kFirstBlock);
     EXPECT_EQ(ValueOf(unattached), L"kept");
+    // A document that has loaded nothing makes attributes too.
+    EXPECT_EQ(this->NewDocument().createAttribute(L"Spare").nodeName(), L"Spare");
 }
 
 TYPED_TEST_P(DomContractTest, LoadFailuresGiveFalseAndAReason) {

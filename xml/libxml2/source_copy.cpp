@@ -129,8 +129,9 @@ bool UnescapedValue(std::string_view raw, std::string& value) {
                     std::string::npos) {
                 return false;
             }
+            // A code beyond Unicode (the parser refuses it first) becomes U+FFFD, which is not
+            // the tree's value.
             const unsigned long code = std::stoul(digits, nullptr, hex ? 16 : 10);
-            if (code > 0x10FFFF) return false;
             value += ToUtf8(std::wstring(1, static_cast<wchar_t>(code)));
             continue;
         }
