@@ -107,7 +107,7 @@ const xmlChar* X(const char* text) { return reinterpret_cast<const xmlChar*>(tex
 TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
     const std::string file =
         "<?xml version='1.0'?>\n<r a='1'><![CDATA[x]]><s xmlns:p='u' "
-        "t='2'>-</s><![CDATA[y]]></r>\n";
+        "t='2'><v/></s><![CDATA[y]]></r>\n";
     {
         const Loaded loaded(file);
         const CopyPlan plan = loaded.Plan();
@@ -128,9 +128,10 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
         {[](const Loaded& l) {  // the same nodes in another shape
              xmlNodePtr moved = l.Section(2);
              xmlUnlinkNode(moved);
-             xmlAddChild(l.Section(1)->next, moved);
+             xmlAddChild(l.Section(1)->next->children, moved);
          },
          changed},
+        {[](const Loaded& l) { xmlSetNs(l.Section(1)->next, l.Section(1)->next->nsDef); }, changed},
         {[](const Loaded& l) { xmlNodeSetContent(l.Section(1)->next, X("z")); }, changed},
         {[](const Loaded& l) {
              xmlNsPtr ns = l.Section(1)->next->nsDef;
@@ -179,6 +180,10 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
     for (const auto& [bytes, reason] : uncopyable) {
         EXPECT_EQ(Loaded(bytes).Plan().notCopyable, reason);
     }
+    const Loaded latin("<?xml version='1.0' encoding='ISO-8859-1'?><r/>");
+    xmlSetProp(latin.root(), X("\xE5\x90\x8D"), X(""));  // U+540D
+    EXPECT_EQ(latin.Plan().notCopyable,
+              "the new attribute's name has no code in the file's encoding");
 }
 
 TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
