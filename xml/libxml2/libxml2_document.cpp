@@ -95,8 +95,8 @@ class Tree {
             return known->second;
         }
         std::wstring name = Wide(node->name);
-        if (doc_ != nullptr && node->doc == doc_ && doc_->dict != nullptr &&
-            xmlDictOwns(doc_->dict, node->name) == 1) {
+        // xmlDictOwns gives -1 for a document without a dictionary.
+        if (doc_ != nullptr && node->doc == doc_ && xmlDictOwns(doc_->dict, node->name) == 1) {
             names_.emplace(node->name, name);
         }
         return name;
