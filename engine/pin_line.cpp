@@ -1,5 +1,6 @@
 #include "engine/pin_line.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <iterator>
@@ -47,41 +48,44 @@ void AppendTestPoint(std::wstring& out, std::wstring_view indent, int n) {
     out.append(first, static_cast<std::size_t>(end - first));
 }
 
-// The characters that end a pin line.
-bool EndsPinLine(wchar_t c) noexcept { return c == L'\n' || c == L'\t' || c == L' '; }
+// The characters that end a pin line, and with the comma those that end a field: all below 64, so
+// that a test is one shift of a set.
+constexpr std::uint64_t kLineEnds = 1ULL << L'\n' | 1ULL << L'\t' | 1ULL << L' ';
+constexpr std::uint64_t kFieldEnds = kLineEnds | 1ULL << L',';
+bool IsIn(std::uint64_t set, wchar_t c) noexcept {
+    const auto code = static_cast<std::uint32_t>(c);
+    return code < 64 && (set >> code & 1) != 0;
+}
+
+// Where the run of characters that are not in `set` ends.
+const wchar_t* SkipUntil(std::uint64_t set, const wchar_t* next, const wchar_t* end) noexcept {
+    while (next != end && !IsIn(set, *next)) ++next;
+    return next;
+}
+
+const wchar_t* SkipCommas(const wchar_t* next, const wchar_t* end) noexcept {
+    while (next != end && *next == L',') ++next;
+    return next;
+}
 
 // Appends the indent (at most 5 characters) and what replaces the pin line that starts at `line`,
-// and gives where the line ends. One pass over the line finds its end, the start of its first
-// field and whether its third field holds text; the rewrite then reads the number at the start of
-// the first field.
+// and gives where the line ends. The fields are the runs between commas, empty ones skipped: the
+// rewrite reads the number at the start of the first, unless the third holds text.
 const wchar_t* AppendRewrittenPinLine(std::wstring& out, std::wstring_view indent,
                                       const wchar_t* line, const wchar_t* end) {
-    int field = -1;  // the field the scan is in, counted from 0; -1 before the first
-    bool inField = false;
-    bool thirdFieldHasText = false;
-    const wchar_t* firstField = nullptr;
-    const wchar_t* stop = line;
-    for (; stop != end && !EndsPinLine(*stop); ++stop) {
-        if (*stop == L',') {
-            inField = false;
-            continue;
-        }
-        if (!inField) {
-            inField = true;
-            if (++field == 0) firstField = stop;
-        }
-        if (field == 2 && !IsWhiteSpace(*stop)) thirdFieldHasText = true;
-    }
-    if (thirdFieldHasText) {
+    const wchar_t* const first = SkipCommas(line, end);
+    const wchar_t* const second = SkipCommas(SkipUntil(kFieldEnds, first, end), end);
+    const wchar_t* const third = SkipCommas(SkipUntil(kFieldEnds, second, end), end);
+    const wchar_t* const thirdEnd = SkipUntil(kFieldEnds, third, end);
+    const wchar_t* const stop = SkipUntil(kLineEnds, thirdEnd, end);
+    if (std::any_of(third, thirdEnd, [](wchar_t c) { return !IsWhiteSpace(c); })) {
         out.append(indent);
         out.append(line, static_cast<std::size_t>(stop - line));
         return stop;
     }
     // The number stops at the comma that ends the field, so the rest of the line can be read.
-    const int n =
-        firstField ? ReadLeadingInteger({firstField, static_cast<std::size_t>(stop - firstField)})
-                   : 0;
-    AppendTestPoint(out, indent, n);
+    AppendTestPoint(out, indent,
+                    ReadLeadingInteger({first, static_cast<std::size_t>(stop - first)}));
     return stop;
 }
 
@@ -120,7 +124,7 @@ std::wstring RewriteFixtureBlock(std::wstring_view block) {
     const wchar_t* next = block.data();
     const wchar_t* const end = next + block.size();
     for (;;) {
-        while (next != end && EndsPinLine(*next)) ++next;
+        while (next != end && IsIn(kLineEnds, *next)) ++next;
         if (next == end) break;
         next = AppendRewrittenPinLine(result, kPinLineIndent, next, end);
     }
