@@ -17,6 +17,7 @@
 
 #include "base/utf8.h"
 #include "engine/conversion.h"
+#include "io/sinks.h"
 #include "tests/xml/dom_contract_test.h"
 #include "xml/libxml2/attribute_text.h"
 #include "xml/libxml2/libxml2_support.h"
@@ -308,6 +309,13 @@ TEST(Libxml2Document, ADocumentChangedOtherwiseIsWrittenWholeInTheEncodingItWasR
         ASSERT_EQ(document.save(path), hr::kOk);
         EXPECT_EQ(test::ReadBytes(path), expected);
     }
+    // A document that has loaded nothing, with an attribute made, writes nothing.
+    Document unloaded;
+    ASSERT_EQ(contract::Libxml2Backend::Create(unloaded), hr::kOk);
+    unloaded.createAttribute(L"N");
+    io::StringSink nothing;
+    EXPECT_EQ(unloaded.save(nothing), hr::kOk);
+    EXPECT_EQ(nothing.Content(), "");
 }
 
 // Files whose copy once patched the wrong bytes: a comment that opens as "<!-->" or "<!--->"
