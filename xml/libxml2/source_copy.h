@@ -47,7 +47,8 @@ struct Edit {
     ByteSpan span;
     std::uint64_t guard = 0;  // RawDigest of the bytes replaced
     // In the file's encoding. Trap: a view, of a text of the tree (a section's text that needs no
-    // conversion) or of the plan's own `texts`; valid while both are unchanged.
+    // conversion) or of the plan's own `texts`; valid while both are unchanged. A copy of a plan
+    // still views the texts of the plan it was copied from.
     std::string_view bytes;
 };
 
