@@ -158,6 +158,7 @@ namespace {
 // the rest of the save of a UTF-16 file.
 template <int Width, bool BigEndian>
 struct Form {
+    static constexpr bool kPairs = Width == 2;  // UTF-16: beyond U+FFFF, a surrogate pair
     // Writes the code unit at `out` in the form's byte order; gives the place after it.
     static char* PutUnit(char* out, char32_t unit) noexcept {
         for (int k = 0; k < Width; ++k) {
@@ -223,7 +224,7 @@ std::string EncodeUnits(std::string_view utf8, UnicodeUnits form) {
             } else {
                 c = DecodeUtf8(utf8, i, Utf8Errors::kReplace);
             }
-            if (form.width == 2 && c >= 0x10000) {
+            if (Units::kPairs && c >= 0x10000) {
                 c -= 0x10000;
                 next = Units::PutUnit(next, 0xD800 + (c >> 10));
                 next = Units::PutUnit(next, 0xDC00 + (c & 0x3FF));
@@ -249,7 +250,7 @@ bool DecodeUnits(std::string_view bytes, UnicodeUnits form, std::string& utf8) {
                 *next++ = static_cast<char>(c);
                 continue;
             }
-            if (form.width == 2 && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
+            if (Units::kPairs && c >= 0xD800 && c <= 0xDBFF && i + 2 * width <= bytes.size()) {
                 const char32_t trail = Units::UnitAt(bytes.data() + i + width);
                 if (trail >= 0xDC00 && trail <= 0xDFFF) {
                     c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);

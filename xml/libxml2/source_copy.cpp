@@ -509,7 +509,7 @@ std::string SourceCopy::PlanSections(CopyPlan& plan) const {
         if (RawDigest(text) == section.oldDigest) continue;
         if (text.find("]]>") != std::string::npos) return "a CDATA section's text holds \"]]>\"";
         const bool lineFeeds = section.lineEnd != LineEnd::kCrLf && section.lineEnd != LineEnd::kCr;
-        if (lineFeeds && unitWidth_ == 1 && encoding_.empty()) {
+        if (lineFeeds && IsUtf8()) {
             plan.edits.push_back({section.span, section.guard, text});
             continue;
         }
@@ -554,8 +554,10 @@ const char* SourceCopy::WholeWriteEncoding(const char* declared) const {
     return unitWidth_ == 2 ? "UTF-16" : "UTF-8";
 }
 
+bool SourceCopy::IsUtf8() const { return unitWidth_ == 1 && encoding_.empty(); }
+
 bool SourceCopy::IsOwnText(std::string_view bytes) const {
-    return unitWidth_ == 1 && encoding_.empty() && bytes.find('\r') == std::string_view::npos;
+    return IsUtf8() && bytes.find('\r') == std::string_view::npos;
 }
 
 bool SourceCopy::Encode(std::string_view text, std::string& bytes) const {

@@ -107,6 +107,8 @@ class SourceCopy {
     std::string CheckSections(const MarkupScanner& scanner, const std::vector<xmlNodePtr>& nodes);
     std::string PlanRoot(xmlNodePtr root, CopyPlan& plan) const;
     std::string PlanSections(CopyPlan& plan) const;
+    // Whether the file is UTF-8: 8-bit units that libxml2 read without a decoder.
+    bool IsUtf8() const;
     // Whether the raw bytes of a text are the text itself: UTF-8 without CR.
     bool IsOwnText(std::string_view bytes) const;
     bool Encode(std::string_view text, std::string& bytes) const;
