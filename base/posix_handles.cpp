@@ -38,6 +38,22 @@ UniqueFd OpenFd(const char* path, int flags, unsigned mode) noexcept {
     return fd;
 }
 
+ssize_t ReadSome(int fd, void* buffer, std::size_t size) noexcept {
+    ssize_t read = 0;
+    do {
+        read = ::read(fd, buffer, size);
+    } while (read < 0 && errno == EINTR);
+    return read;
+}
+
+ssize_t ReadSomeAt(int fd, void* buffer, std::size_t size, std::uint64_t offset) noexcept {
+    ssize_t read = 0;
+    do {
+        read = pread(fd, buffer, size, static_cast<off_t>(offset));
+    } while (read < 0 && errno == EINTR);
+    return read;
+}
+
 TemporaryFile::~TemporaryFile() {
     fd_.Close();
     if (!path_.empty()) unlink(path_.c_str());

@@ -2,6 +2,9 @@
 // ends; none can be copied (moving hands the handle over).
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +37,11 @@ class UniqueFd {
 // that took the place of a closed standard output would receive what is printed. A negative
 // value, with errno set, when it cannot.
 UniqueFd OpenFd(const char* path, int flags, unsigned mode = 0) noexcept;
+
+// read(2) and pread(2), tried again when a signal interrupts them: the number of bytes read (0 at
+// the file's end, fewer than asked when the file has no more), or -1 with errno set.
+ssize_t ReadSome(int fd, void* buffer, std::size_t size) noexcept;
+ssize_t ReadSomeAt(int fd, void* buffer, std::size_t size, std::uint64_t offset) noexcept;
 
 // How many random names TemporaryFile tries before it gives up (both platforms).
 inline constexpr int kTemporaryNameAttempts = 100;

@@ -17,6 +17,11 @@ enum class Utf8Errors {
     kEscape,
 };
 
+// Whether `text` begins with `prefix`.
+constexpr bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
 // UTF-8 bytes of a wide text.
 std::string ToUtf8(std::wstring_view text, Utf8Errors errors = Utf8Errors::kReplace);
 // Wide text of UTF-8 bytes.

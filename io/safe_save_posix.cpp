@@ -214,9 +214,7 @@ HResult ReadWhole(int fd, off_t size, std::string& bytes) {
     bytes.resize(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t got =
-            pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = ReadSomeAt(fd, bytes.data() + done, bytes.size() - done, done);
         if (got < 0) return CodeOfErrno(errno);
         if (got == 0) break;  // shorter than it was: keep what is there
         done += static_cast<std::size_t>(got);

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/utf8.h"
+
 namespace ostrel::xml::libxml2 {
 
 namespace {
@@ -25,7 +27,7 @@ std::string AsciiOf(std::string_view head, int width, bool bigEndian) {
 
 // The encoding the declaration names, upper-cased; empty when it names none.
 std::string DeclaredEncoding(std::string_view ascii) {
-    if (ascii.rfind("<?xml", 0) != 0) return {};
+    if (!StartsWith(ascii, "<?xml")) return {};
     const std::string_view declaration = ascii.substr(0, ascii.find("?>"));
     const std::size_t name = declaration.find("encoding");
     if (name == std::string_view::npos) return {};
@@ -40,7 +42,7 @@ std::string DeclaredEncoding(std::string_view ascii) {
 
 bool StartsWithAny(const std::string& text, std::initializer_list<std::string_view> prefixes) {
     return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](std::string_view prefix) { return text.rfind(prefix, 0) == 0; });
+                       [&](std::string_view prefix) { return StartsWith(text, prefix); });
 }
 
 // The 8-bit encodings in which a byte below 0x80 is always that ASCII character: single-byte
@@ -144,11 +146,11 @@ bool CodeUnitReader::DetectForm(std::string_view head, bool atEnd) {
         return true;
     }
     const std::size_t limit = kDeclarationUnits * static_cast<std::size_t>(width_);
-    if (head.rfind(kUtf8Mark, 0) == 0) head.remove_prefix(kUtf8Mark.size());
+    if (StartsWith(head, kUtf8Mark)) head.remove_prefix(kUtf8Mark.size());
     const std::string ascii = AsciiOf(head.substr(0, limit), width_, bigEndian_);
     // A declaration is read whole before the form is decided.
-    const bool declarationOpen = std::string_view("<?xml").rfind(ascii.substr(0, 5), 0) == 0 &&
-                                 ascii.find("?>") == std::string::npos;
+    const bool declarationOpen =
+        StartsWith("<?xml", ascii.substr(0, 5)) && ascii.find("?>") == std::string::npos;
     if (declarationOpen && !atEnd && head.size() < limit) return false;
     const std::string encoding = DeclaredEncoding(ascii);
     usable_ = width_ == 1 ? KeepsAscii(encoding) : FitsUnits(encoding, width_);

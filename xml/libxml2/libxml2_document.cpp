@@ -510,8 +510,8 @@ bool ReadsBack(const std::string& bytes) {
 }
 
 bool IsUnicodeForm(const char* encoding) {
-    const std::string name = encoding;
-    return name == "UTF-8" || name.rfind("UTF-16", 0) == 0 || name.rfind("UCS-4", 0) == 0;
+    const std::string_view name = encoding;
+    return name == "UTF-8" || StartsWith(name, "UTF-16") || StartsWith(name, "UCS-4");
 }
 
 }  // namespace

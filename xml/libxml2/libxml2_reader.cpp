@@ -280,10 +280,7 @@ int ReadSource(void* context, char* buffer, int length) {
         reader->stopped = true;
         return -1;
     }
-    ssize_t read = 0;
-    do {
-        read = ::read(reader->fd, buffer, static_cast<std::size_t>(length));
-    } while (read < 0 && errno == EINTR);
+    const ssize_t read = ReadSome(reader->fd, buffer, static_cast<std::size_t>(length));
     if (read < 0) return -1;
     reader->delivered += static_cast<std::uint64_t>(read);
     if (!reader->scanner.Feed({buffer, static_cast<std::size_t>(read)})) return -1;
@@ -297,11 +294,7 @@ bool AllBytesTaken(xmlParserCtxtPtr context, const SourceReader& reader) {
     const long consumed = xmlByteConsumed(context);
     if (consumed < 0 || static_cast<std::uint64_t>(consumed) != reader.delivered) return false;
     char next;
-    ssize_t read = 0;
-    do {
-        read = ::read(reader.fd, &next, 1);
-    } while (read < 0 && errno == EINTR);
-    return read == 0;
+    return ReadSome(reader.fd, &next, 1) == 0;
 }
 
 const char* DecoderName(xmlParserCtxtPtr context) {

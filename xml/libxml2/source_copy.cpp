@@ -5,7 +5,6 @@
 #include <xxhash.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 #include "base/utf8.h"
@@ -174,7 +173,7 @@ bool PlainValue(xmlAttrPtr attribute, std::string& value) {
 }
 
 bool IsNamespaceDeclaration(std::string_view name) {
-    return name == "xmlns" || name.rfind("xmlns:", 0) == 0;
+    return name == "xmlns" || StartsWith(name, "xmlns:");
 }
 
 // ---- The tree's digest ----
@@ -307,10 +306,7 @@ class SequentialReader {
   private:
     std::size_t available() const { return end_ - begin_; }
     bool Fill() {
-        ssize_t read = 0;
-        do {
-            read = pread(fd_, buffer_.data(), buffer_.size(), static_cast<off_t>(position_));
-        } while (read < 0 && errno == EINTR);
+        const ssize_t read = ReadSomeAt(fd_, buffer_.data(), buffer_.size(), position_);
         if (read <= 0) return false;
         begin_ = 0;
         end_ = static_cast<std::size_t>(read);
@@ -326,10 +322,10 @@ class SequentialReader {
 };
 
 bool ReadAt(int fd, ByteSpan span, std::string& bytes) {
+    if (span.end < span.begin) return false;
     bytes.assign(span.end - span.begin, '\0');
-    return span.end >= span.begin &&
-           pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(span.begin)) ==
-               static_cast<ssize_t>(bytes.size());
+    return ReadSomeAt(fd, bytes.data(), bytes.size(), span.begin) ==
+           static_cast<ssize_t>(bytes.size());
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
