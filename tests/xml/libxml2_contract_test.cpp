@@ -354,6 +354,8 @@ TEST(Libxml2Document, FilesTheCopyCannotReadAreSavedAsTheTreeSays) {
             const std::string saved = test::ReadBytes(path).value_or("");
             // The same code-unit form: the NUL bytes of the first character in the same places.
             for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(saved.at(k) == 0, file.at(k) == 0);
+            // JOHAB stays JOHAB: libxml2 reads it back.
+            EXPECT_EQ(saved.find("JOHAB") == std::string::npos, file.find("JOHAB") == file.npos);
             const Document reloaded = LoadedOrEmpty(path, &reason);
             ASSERT_TRUE(reloaded) << ToUtf8(reason);
             EXPECT_EQ(contract::Outline(reloaded), expected);
@@ -368,10 +370,52 @@ TEST(Libxml2Document, PathsThatSelectNoNodesRaise) {
     std::wstring reason;
     const Document document = LoadedOrEmpty(temp.File(L"doc.xml"), &reason);
     ASSERT_TRUE(document);
-    // A number is no node; a namespace node would die with the query's result.
-    for (const wchar_t* path : {L"count(/Editor)", L"/Editor/namespace::*"}) {
+    // A number is no node; a namespace node would die with the query's result; a function that
+    // does not exist is found only when the path is evaluated.
+    for (const wchar_t* path : {L"count(/Editor)", L"/Editor/namespace::*", L"/Editor[bogus()]"}) {
         EXPECT_THROW(document.selectSingleNode(path), Error) << ToUtf8(path);
     }
+}
+
+TEST(Libxml2Document, NamesItsOwnKindsOfNodesAndSaysWhatEachMisuseWas) {
+    test::TempDir temp;
+    test::WriteBytes(temp.File(L"doc.xml"), "<!DOCTYPE r [<!ENTITY e 't'>]><r><s/>&e;</r>");
+    std::wstring reason;
+    const Document document = LoadedOrEmpty(temp.File(L"doc.xml"), &reason);
+    ASSERT_TRUE(document);
+    const Element root = document.selectSingleNode(L"/r").asElement();
+    EXPECT_EQ(document.firstChild().nodeName(), L"#document-type");
+    EXPECT_EQ(root.firstChild().nextSibling().nodeName(), L"#entity-reference");
+    const Attribute attribute = document.createAttribute(L"a");
+    root.setAttributeNode(attribute);
+    const auto self = document.internalObject();  // the document through every view
+    const std::pair<std::function<void()>, std::wstring> misuses[] = {
+        {[&] { Element(self).setAttributeNode(attribute); }, L"A document has no attributes."},
+        {[&] { Attribute(self).putValue(L"x"); }, L"A document has no value."},
+        {[&] { CDataSection(self).putText(L"x"); }, L"The text of a document cannot be set."},
+        {[&] { document.createAttribute(L"1x"); }, L"\"1x\" is not a valid attribute name."},
+        {[&] { root.firstChild().asElement().setAttributeNode(attribute); },
+         L"The attribute is already attached to another element."},
+    };
+    for (const auto& [misuse, message] : misuses) {
+        try {
+            misuse();
+            ADD_FAILURE() << ToUtf8(message);
+        } catch (const Error& error) {
+            EXPECT_EQ(ErrorDescription(error), message);
+        }
+    }
+}
+
+TEST(Libxml2Document, ByDefaultDropsWhiteSpaceBetweenElementsAndReadsTheExternalSubset) {
+    test::TempDir temp;
+    test::WriteBytes(temp.File(L"r.dtd"), "<!ATTLIST r d CDATA 'v'>");
+    test::WriteBytes(temp.File(L"doc.xml"), "<!DOCTYPE r SYSTEM 'r.dtd'><r> <s/></r>");
+    Document document;
+    ASSERT_EQ(CreatePlatformDocument(document), hr::kOk);
+    ASSERT_TRUE(document.load(temp.File(L"doc.xml")));
+    EXPECT_EQ(document.selectSingleNode(L"/r").firstChild().nodeName(), L"s");
+    EXPECT_EQ(contract::ValueOf(document.selectSingleNode(L"/r/@d")), L"v");
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ const Form kForms[] = {
     {"UTF-16", 2, [](const std::string& text) { return Units("\xEF\xBB\xBF" + text, 2, false); }},
     {"UTF-16BE", 2, [](const std::string& text) { return Units(text, 2, true); }},
     {"ISO-10646-UCS-4", 4, [](const std::string& text) { return Units(text, 4, true); }},
-    // Little-endian UCS-4 with its mark, which libxml2 does not read: for the scanner alone.
+    // UCS-4 with its mark, which libxml2 does not read: for the scanner alone.
+    {"UCS-4BE", 4, [](const std::string& text) { return Units("\xEF\xBB\xBF" + text, 4, true); }},
     {"UCS-4LE", 4, [](const std::string& text) { return Units("\xEF\xBB\xBF" + text, 4, false); }},
     {"ISO-8859-1", 1, [](const std::string& text) { return test::SingleByte(FromUtf8(text)); }},
 };
@@ -98,8 +99,8 @@ TEST(MarkupScanner, ReadsOnlyEncodingsWhereAsciiBytesAreAscii) {
     for (const char* encoding : {"EUC-JP", "windows-1252", "KOI8-R", "US-ASCII"}) {
         EXPECT_TRUE(Scanned(Sample(encoding), 1).usable()) << encoding;
     }
-    // Code units in an order no detection knows.
-    EXPECT_FALSE(Scanned(std::string("\0\0<\0", 4), 1).usable());
+    EXPECT_EQ(Scanned(std::string("\0\0<\0", 4), 1).unusableReason(),
+              "the file's code units are in an order the scanner does not read");
 }
 
 const xmlChar* X(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
@@ -184,18 +185,24 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
     xmlSetProp(latin.root(), X("\xE5\x90\x8D"), X(""));  // U+540D
     EXPECT_EQ(latin.Plan().notCopyable,
               "the new attribute's name has no code in the file's encoding");
+    const Loaded latinText("<?xml version='1.0' encoding='ISO-8859-1'?><r><![CDATA[]]></r>");
+    xmlNodeSetContent(latinText.Section(1), X("\xE5\x90\x8D"));
+    EXPECT_EQ(latinText.Plan().notCopyable,
+              "a CDATA section's text has a character without a code in the file's encoding");
 }
 
 TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
     for (const Form& form : kForms) {
         SCOPED_TRACE(form.name);
-        if (std::string(form.name) == "UCS-4LE") continue;
+        if (StartsWith(form.name, "UCS-4")) continue;
         // CR-only line ends in the file; the section's own are CR LF.
         const Loaded loaded(
             form.encode(std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
-                        "\"?>\r<r a=\"&#60;&#x3c;\">\r<![CDATA[x\r\ny]]>-<![CDATA[z]]>\r</r>\r"));
+                        "\"?>\r<r a=\"&#60;&#x3c;\" b=\"1\r\n\">\r<![CDATA[x\r\ny]]>-<![CDATA[z]]>"
+                        "\r</r>\r"));
         const std::string value = "v\"<&\t\xC2\xB5 '";
         xmlSetProp(loaded.root(), X("a"), X(value.c_str()));
+        xmlSetProp(loaded.root(), X("b"), X(""));
         xmlSetProp(loaded.root(), X("n"), X(""));
         xmlNodeSetContent(loaded.Section(1), X("p\nq]"));
         // A section without a line end of its own takes the file's.
@@ -204,7 +211,7 @@ TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
         ASSERT_EQ(plan.notCopyable, "");
         const std::string expected =
             form.encode(std::string("<?xml version=\"1.0\" encoding=\"") + form.name +
-                        "\"?>\r<r a=\"v&#34;&#60;&#38;&#9;&#181; &#39;\" "
+                        "\"?>\r<r a=\"v&#34;&#60;&#38;&#9;&#181; &#39;\" b=\"\" "
                         "n=\"\">\r<![CDATA[p\r\nq]]]>-<![CDATA[1\r2]]>\r</r>\r");
         EXPECT_EQ(loaded.Copied(plan), expected);
         // The bytes an edit replaces must be those planned: a span one unit off is refused.
@@ -214,6 +221,9 @@ TEST(SourceCopy, CopiesChangesInTheFilesFormAndGuardsTheBytesItReplaces) {
             edit.span.end += static_cast<std::uint64_t>(form.width);
         }
         EXPECT_EQ(loaded.Copied(shifted), "failed " + std::to_string(hr::kSourceChanged));
+        CopyPlan swapped = plan;  // edits out of file order
+        std::swap(swapped.edits.front(), swapped.edits.back());
+        EXPECT_EQ(loaded.Copied(swapped), "failed " + std::to_string(hr::kInvalidArg));
         const Loaded reloaded(expected);
         xmlChar* reread = xmlGetProp(reloaded.root(), X("a"));
         EXPECT_EQ(reinterpret_cast<const char*>(reread), value);

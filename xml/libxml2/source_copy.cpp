@@ -328,6 +328,16 @@ bool ReadAt(int fd, ByteSpan span, std::string& bytes) {
            static_cast<ssize_t>(bytes.size());
 }
 
+// Whether each edit begins at or after the end of the one before it.
+bool InFileOrder(const std::vector<Edit>& edits) {
+    std::uint64_t position = 0;
+    for (const Edit& edit : edits) {
+        if (edit.span.begin < position || edit.span.end < edit.span.begin) return false;
+        position = edit.span.end;
+    }
+    return true;
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
@@ -451,17 +461,8 @@ CopyPlan SourceCopy::Plan(xmlDocPtr doc) const {
         plan.texts.clear();
         return plan;
     }
-    // In file order already, as the root's tag comes before every section: sorted only if not.
-    const auto earlier = [](const Edit& a, const Edit& b) { return a.span.begin < b.span.begin; };
-    if (!std::is_sorted(plan.edits.begin(), plan.edits.end(), earlier)) {
-        std::sort(plan.edits.begin(), plan.edits.end(), earlier);
-    }
-    for (std::size_t k = 1; k < plan.edits.size(); ++k) {
-        if (plan.edits[k].span.begin < plan.edits[k - 1].span.end) {
-            plan.edits.clear();
-            plan.notCopyable = "two changes overlap";
-        }
-    }
+    // In file order as made: the root's tag comes before every section, and the sections are
+    // planned in document order. Copy checks it.
     return plan;
 }
 
@@ -525,6 +526,7 @@ HResult SourceCopy::Copy(const CopyPlan& plan, io::ByteSink& sink) const {
         written = sink.Write(bytes);
         return !hr::Failed(written);
     };
+    if (!InFileOrder(plan.edits)) return hr::kInvalidArg;
     std::uint64_t position = 0;
     std::string old;
     for (const Edit& edit : plan.edits) {

@@ -79,7 +79,8 @@ class SourceCopy {
     // Decides, without writing anything, whether the document can be saved as a copy of the file.
     CopyPlan Plan(xmlDocPtr doc) const;
     // Writes the file with the plan's edits in place. Gives S_OK, the sink's failure, or
-    // kSourceChanged when the file's bytes are not those the plan was made from.
+    // kSourceChanged when the file's bytes are not those the plan was made from; kInvalidArg,
+    // before anything is written, for edits out of file order or overlapping.
     HResult Copy(const CopyPlan& plan, io::ByteSink& sink) const;
 
     // The encoding of a whole write, the file's own: UCS-4 in the file's byte order whatever it
