@@ -50,13 +50,10 @@ template <typename Backend>
 class DomContractTest : public ::testing::Test {
   protected:
     // A new document with the settings of a conversion run.
-    Document NewDocument(bool preserveWhiteSpace = true) {
+    Document NewDocument() {
         Document document;
         EXPECT_EQ(Backend::Create(document), hr::kOk);
-        if (document) {
-            engine::ApplyLoadOptions(document);
-            document.putPreserveWhiteSpace(preserveWhiteSpace);
-        }
+        if (document) engine::ApplyLoadOptions(document);
         return document;
     }
 
@@ -68,9 +65,8 @@ class DomContractTest : public ::testing::Test {
     }
 
     // Loads the bytes through a file; a failed load fails the test and gives an empty handle.
-    Document Loaded(std::string_view bytes, bool preserveWhiteSpace = true,
-                    std::wstring_view name = L"source.xml") {
-        Document document = NewDocument(preserveWhiteSpace);
+    Document Loaded(std::string_view bytes, std::wstring_view name = L"source.xml") {
+        Document document = NewDocument();
         if (document.load(Write(name, bytes))) return document;
         ADD_FAILURE() << "load failed: " << ToUtf8(Reason(document));
         return Document();
@@ -93,7 +89,7 @@ class DomContractTest : public ::testing::Test {
     Document Reloaded(const Document& document, std::string* savedBytes = nullptr) {
         const std::string bytes = SavedBytes(document, L"reloaded.xml");
         if (savedBytes != nullptr) *savedBytes = bytes;
-        return Loaded(bytes, true, L"reloaded-copy.xml");
+        return Loaded(bytes, L"reloaded-copy.xml");
     }
 
     // Loads a file that a hostile or broken document might be: it must give false with a
@@ -303,12 +299,13 @@ TYPED_TEST_P(DomContractTest, LoadFailuresGiveFalseAndAReason) {
 
 TYPED_TEST_P(DomContractTest, WhiteSpaceIsKeptOnlyWhenPreserved) {
     const std::string_view file = "<Fixtures>\n\t<Fixture/>\n</Fixtures>";
-    Document preserved = this->Loaded(file, true);
+    Document preserved = this->Loaded(file);
     ASSERT_TRUE(preserved);
     EXPECT_EQ(Outline(preserved.selectSingleNode(L"/Fixtures")), L"#text=\n\t;Fixture;#text=\n;");
-    Document dropped = this->Loaded(file, false);
-    ASSERT_TRUE(dropped);
-    EXPECT_EQ(Outline(dropped.selectSingleNode(L"/Fixtures")), L"Fixture;");
+    Document byDefault;  // nothing set: dropped
+    ASSERT_EQ(TypeParam::Create(byDefault), hr::kOk);
+    ASSERT_TRUE(byDefault.load(this->Write(L"source.xml", file)));
+    EXPECT_EQ(Outline(byDefault.selectSingleNode(L"/Fixtures")), L"Fixture;");
 }
 
 TYPED_TEST_P(DomContractTest, HostileFilesFailClearlyOrLoadHarmlessly) {

@@ -35,12 +35,13 @@ const Form kForms[] = {
 };
 
 // A document with every construct whose end the scanner must find: comments that open as
-// "<!-->" and "<!--->", a document type whose comment holds "]]>" and whose quoted value holds
-// "]>", CDATA sections that look like others inside comments, values and instructions, and
-// U+3C00, whose other byte is that of '<'.
+// "<!-->" and "<!--->", a document type whose comment holds "]]>", whose quoted value holds "]>"
+// and whose instruction holds ">]>", CDATA sections that look like others inside comments, values
+// and instructions, and U+3C00, whose other byte is that of '<'.
 std::string Sample(const char* encoding) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
-           "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\">]>\r"
+           "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\"><?p >]><![CDATA[no]]>?>"
+           "<!ENTITY f 'v'>]>\r"
            "<!--><r a='0'><![CDATA[no]]>--><!---><![CDATA[no]]>--><?pi <![CDATA[no]]>?>\r"
            "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> "
            "--><s><![CDATA[]]>\xE3\xB0\x80<![CDATA[S3"
@@ -96,9 +97,11 @@ TEST(MarkupScanner, ReadsOnlyEncodingsWhereAsciiBytesAreAscii) {
             EXPECT_FALSE(Scanned(Sample(encoding), piece).usable()) << encoding;
         }
     }
-    for (const char* encoding : {"EUC-JP", "windows-1252", "KOI8-R", "US-ASCII"}) {
+    for (const char* encoding :
+         {"EUC-JP", "windows-1252", "KOI8-R", "US-ASCII", "ANSI_X3.4-1968"}) {
         EXPECT_TRUE(Scanned(Sample(encoding), 1).usable()) << encoding;
     }
+    EXPECT_TRUE(Scanned(Units("\xEF\xBB\xBF<r/>", 2, false), 1).usable());  // no declaration
     EXPECT_EQ(Scanned(std::string("\0\0<\0", 4), 1).unusableReason(),
               "the file's code units are in an order the scanner does not read");
 }
@@ -115,6 +118,8 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
         EXPECT_EQ(plan.notCopyable, "");
         EXPECT_TRUE(plan.edits.empty());
         EXPECT_EQ(loaded.Copied(plan), file);
+        io::BufferedSink full(0, [](std::string_view) { return hr::kDiskFull; });
+        EXPECT_EQ(loaded.CopyTo(plan, full), hr::kDiskFull);
         // Longer than the reader's block of a megabyte by one byte, changed after the block.
         const std::string pad((1 << 20) - 19, ' '), large = "<r>" + pad + "<![CDATA[1]]></r>";
         const Loaded big(large);
@@ -134,6 +139,7 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
          changed},
         {[](const Loaded& l) { xmlSetNs(l.Section(1)->next, l.Section(1)->next->nsDef); }, changed},
         {[](const Loaded& l) { xmlNodeSetContent(l.Section(1)->next, X("z")); }, changed},
+        {[](const Loaded& l) { xmlNewChild(l.root(), nullptr, X("w"), nullptr); }, changed},
         {[](const Loaded& l) {
              xmlNsPtr ns = l.Section(1)->next->nsDef;
              xmlFree(const_cast<xmlChar*>(ns->prefix));

@@ -31,9 +31,12 @@ class Loaded {
     }
     CopyPlan Plan() const { return result_.source->Plan(doc()); }
     // The saved bytes, or the failure's code as text.
+    HResult CopyTo(const CopyPlan& plan, io::ByteSink& sink) const {
+        return result_.source->Copy(plan, sink);
+    }
     std::string Copied(const CopyPlan& plan) const {
         io::StringSink sink;
-        const HResult copied = result_.source->Copy(plan, sink);
+        const HResult copied = CopyTo(plan, sink);
         return copied == hr::kOk ? sink.Content() : "failed " + std::to_string(copied);
     }
     const std::wstring& path() const { return path_; }

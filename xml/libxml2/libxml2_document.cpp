@@ -151,8 +151,6 @@ std::wstring NameOf(Tree& tree, xmlNodePtr node) {
             return L"#comment";
         case XML_PI_NODE:
             return L"#processing-instruction";
-        case XML_DOCUMENT_NODE:
-            return L"#document";
         case XML_DTD_NODE:
             return L"#document-type";
         case XML_ENTITY_REF_NODE:
