@@ -183,18 +183,6 @@ TEST_F(AtomicWrite, TheTemporaryFileIsPrivateAndNamedAsOurs) {
     EXPECT_EQ(folder_.Listing(), L"target \xE9.vlf\n");
 }
 
-// The status of a child process that ran `body` (which ends it with _exit or a signal).
-int StatusOfChild(const std::function<void()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        body();
-        _exit(0);
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return status;
-}
-
 TEST_F(AtomicWrite, NoDescriptorItOpensIsAStandardOne) {
     test::WriteBytes(target_, "old");
     const std::wstring created = folder_.File(L"created.vlf");
@@ -203,7 +191,7 @@ TEST_F(AtomicWrite, NoDescriptorItOpensIsAStandardOne) {
         for (int fd : {0, 1, 2}) EXPECT_EQ(write(fd, "noise", 5), -1);
         return sink.Write("content");
     };
-    const int status = StatusOfChild([&] {
+    const int status = test::StatusOfChild([&] {
         for (int fd : {0, 1, 2}) close(fd);
         _exit(SaveFile(target_, content) == hr::kOk && SaveFile(created, content) == hr::kOk);
     });
@@ -341,7 +329,7 @@ TEST_F(AtomicWrite, AFailedInPlaceWritePutsTheOldBytesBack) {
     const std::wstring other = folder_.File(L"other name.vlf");  // so that it is written in place
     fs::create_hard_link(test::FsPath(target_), test::FsPath(other));
     for (const unsigned failing : {SYS_pwrite64, SYS_fsync}) {
-        const int status = StatusOfChild([&] {
+        const int status = test::StatusOfChild([&] {
             sock_filter filter[] = {
                 BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
                 BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, failing, 0, 1),
@@ -407,7 +395,7 @@ TEST_F(AtomicWrite, EveryStopSignalAbandonsTheSaveAndEndsTheProcess) {
     test::WriteBytes(target_, "old");
     for (const int signal : {SIGQUIT, SIGUSR1, SIGINT}) {
         const bool ignored = signal == SIGINT;
-        const int status = StatusOfChild([&] {
+        const int status = test::StatusOfChild([&] {
             const rlimit noCore{0, 0};
             setrlimit(RLIMIT_CORE, &noCore);
             if (ignored) std::signal(SIGINT, SIG_IGN);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "base/utf8.h"
 #include "tests/support/temp_dir.h"
 
@@ -148,18 +150,26 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
 
 int RunAsOrdinaryUser(const std::wstring& folder, const std::function<int()>& body) {
     const std::string path = ToUtf8(folder, Utf8Errors::kEscape);
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const int status = StatusOfChild([&] {
         if (chdir(path.c_str()) != 0) _exit(125);
         if (geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(kOrdinaryId) != 0 || setuid(kOrdinaryId) != 0)) {
             _exit(126);
         }
         _exit(body());
+    });
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int StatusOfChild(const std::function<void()>& body) {
+    std::fflush(nullptr);  // what is buffered is printed once, not once more by the child
+    const pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
     }
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return pid > 0 && waitpid(pid, &status, 0) == pid ? status : -1;
 }
 
 #endif

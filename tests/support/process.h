@@ -31,6 +31,10 @@ ProcessResult RunProcess(const std::wstring& program, const std::vector<std::wst
 std::wstring ConverterPath();
 
 #ifndef _WIN32
+// Runs `body` in a forked child, which ends when it returns (status 0) unless `body` ends it
+// first (_exit, a signal); gives the child's wait status, or -1 when it could not be run.
+int StatusOfChild(const std::function<void()>& body);
+
 // The user and group an ordinary user's test runs as when the tests run as the superuser.
 constexpr unsigned kOrdinaryId = 65534;
 

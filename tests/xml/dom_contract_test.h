@@ -207,6 +207,7 @@ TYPED_TEST_P(DomContractTest, SelectSingleNodeGivesTheFirstMatchOrNothing) {
         found += node ? node.nodeName() + L"=" + ValueOf(node) + L";" : L"-;";
     }
     EXPECT_EQ(found, L"Editor=<none>;Fixtures=<none>;-;Name=J1;-;-;");
+    EXPECT_EQ(document.selectSingleNode(L"/").nodeName(), L"#document");
 }
 
 TYPED_TEST_P(DomContractTest, SelectSingleNodeRaisesForAnInvalidPath) {
@@ -294,6 +295,8 @@ TYPED_TEST_P(DomContractTest, LoadFailuresGiveFalseAndAReason) {
         EXPECT_EQ(reason.find_first_of(L"\r\n"), std::wstring::npos)
             << "one line: " << ToUtf8(reason);
         EXPECT_FALSE(document.firstChild());  // the failed load leaves the document empty
+        ASSERT_TRUE(document.load(good));
+        EXPECT_EQ(this->Reason(document), L"");  // and the next one forgets the failure
     }
 }
 

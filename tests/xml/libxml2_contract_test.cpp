@@ -2,7 +2,6 @@
 // and the bytes it writes.
 #include "xml/libxml2/libxml2_document.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
@@ -18,6 +17,7 @@
 #include "base/utf8.h"
 #include "engine/conversion.h"
 #include "io/sinks.h"
+#include "tests/support/process.h"
 #include "tests/xml/dom_contract_test.h"
 #include "xml/libxml2/attribute_text.h"
 #include "xml/libxml2/libxml2_support.h"
@@ -57,22 +57,6 @@ Document LoadedOrEmpty(const std::wstring& path, std::wstring* reason) {
     return Document();
 }
 
-// What the process writes to its standard error while `action` runs.
-template <typename Action>
-std::string StandardErrorOf(const test::TempDir& temp, Action action) {
-    const std::wstring captured = temp.File(L"stderr.txt");
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int file = open(test::FsPath(captured).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 2);
-    close(file);
-    action();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    return test::ReadBytes(captured).value_or("<unreadable>");
-}
-
 TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlaceAndNothingIsPrinted) {
     test::TempDir temp;
     const auto write = [&temp](const wchar_t* name, std::string_view bytes) {
@@ -99,7 +83,9 @@ TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlaceAndNothingIsPrinted) {
     const xmlGenericErrorFunc generic = xmlGenericError;
     for (const auto& [path, expected] : failures) {
         std::wstring reason;
-        EXPECT_EQ(StandardErrorOf(temp, [&] { EXPECT_FALSE(LoadedOrEmpty(path, &reason)); }), "");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(LoadedOrEmpty(path, &reason));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(reason, expected);
     }
     EXPECT_EQ(xmlGenericError, generic);  // libxml2's handlers are given back
@@ -109,15 +95,12 @@ TEST(Libxml2Document, ReasonIsTheFirstErrorWithItsPlaceAndNothingIsPrinted) {
 // `cpuSeconds` of processor time; true when it returned true.
 template <typename Check>
 bool PassesInChild(Check check, rlim_t cpuSeconds = 60) {
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    const int status = test::StatusOfChild([&] {
         const rlimit limit{cpuSeconds, cpuSeconds};
         setrlimit(RLIMIT_CPU, &limit);
         _exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    });
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(Libxml2Document, EntitiesAndDefaultsInAttributesAreReadWithinBounds) {

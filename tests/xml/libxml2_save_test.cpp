@@ -98,7 +98,7 @@ TEST(MarkupScanner, ReadsOnlyEncodingsWhereAsciiBytesAreAscii) {
         }
     }
     for (const char* encoding :
-         {"EUC-JP", "windows-1252", "KOI8-R", "US-ASCII", "ANSI_X3.4-1968"}) {
+         {"EUC-JP", "windows-1252", "KOI8-R", "US-ASCII", "ANSI_X3.4-1968", "UTF8", "ISO_8859-2"}) {
         EXPECT_TRUE(Scanned(Sample(encoding), 1).usable()) << encoding;
     }
     EXPECT_TRUE(Scanned(Units("\xEF\xBB\xBF<r/>", 2, false), 1).usable());  // no declaration

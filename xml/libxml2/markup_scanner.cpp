@@ -29,22 +29,20 @@ bool MarkupScanner::Feed(std::string_view bytes) {
 // a section (unit by unit once one is seen, for "]]>"), '>' in an end tag, a quote, '=' or '>' in
 // a start tag other than the root's, the closing quote of a value outside the root's tag.
 std::u32string_view MarkupScanner::UnitsSkippedTo() const {
-    static constexpr char32_t kLess[] = {'<'};
-    static constexpr char32_t kBracket[] = {']'};
-    static constexpr char32_t kGreater[] = {'>'};
-    static constexpr char32_t kStartTagMarkup[] = {'"', '\'', '=', '>'};
+    static constexpr std::u32string_view kLess = U"<", kBracket = U"]", kGreater = U">";
+    static constexpr std::u32string_view kStartTagMarkup = U"\"'=>";
     if (firstLineEnd_ == LineEnd::kNone) return {};
     switch (state_) {
         case State::kText:
-            return {kLess, 1};
+            return kLess;
         case State::kCData:
-            if (section_.lineEnd != LineEnd::kNone && closers_ == 0) return {kBracket, 1};
+            if (section_.lineEnd != LineEnd::kNone && closers_ == 0) return kBracket;
             return {};
         case State::kEndTag:
-            return {kGreater, 1};
+            return kGreater;
         case State::kStartTag:
             if (inRoot_) return {};
-            return {kStartTagMarkup, std::size(kStartTagMarkup)};
+            return kStartTagMarkup;
         case State::kStartTagQuoted:
             if (inRoot_) return {};
             return {&quote_, 1};
