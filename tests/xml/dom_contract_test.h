@@ -30,22 +30,6 @@ namespace ostrel::xml::contract {
 
 using test::TempDir;
 
-// The value of a node, or "<none>" when it has none: readable in failure messages.
-inline std::wstring ValueOf(const Node& node) { return node.nodeValue().value_or(L"<none>"); }
-
-// The children of a node as "name=value;" each ("name;" when valueless), children of children
-// in brackets: one comparable text for a whole subtree.
-inline std::wstring Outline(const Node& parent) {
-    std::wstring outline;
-    for (Node child = parent.firstChild(); child; child = child.nextSibling()) {
-        outline += child.nodeName();
-        if (const auto value = child.nodeValue()) outline += L"=" + *value;
-        if (child.firstChild()) outline += L"[" + Outline(child) + L"]";
-        outline += L";";
-    }
-    return outline;
-}
-
 template <typename Backend>
 class DomContractTest : public ::testing::Test {
   protected:

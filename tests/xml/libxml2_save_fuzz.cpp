@@ -14,6 +14,7 @@
 #include "engine/conversion.h"
 #include "tests/engine/recording_host.h"
 #include "tests/xml/loaded_source.h"
+#include "tests/xml/test_documents.h"
 #include "xml/platform_document.h"
 
 namespace ostrel::xml {
@@ -25,16 +26,7 @@ void Check(bool holds, const char* what) {
     std::abort();
 }
 
-// The document through the DOM: every node's name and value in document order, and the
-// attributes of every element (found by XPath, as the DOM lists no attributes).
-std::wstring Outline(const Document& document, const Node& parent) {
-    std::wstring outline;
-    for (Node child = parent.firstChild(); child; child = child.nextSibling()) {
-        outline += child.nodeName() + L"=" + child.nodeValue().value_or(L"-") + L"[" +
-                   Outline(document, child) + L"]";
-    }
-    return outline;
-}
+// The attributes of every element, found by XPath (the DOM lists no attributes).
 std::wstring Attributes(const Document& document) {
     std::wstring outline;
     for (int element = 1; document.selectSingleNode(L"(//*)[" + std::to_wstring(element) + L"]");
@@ -71,7 +63,7 @@ void ConvertAndReadBack(const std::string& input) {
         Check(CreatePlatformDocument(reloaded) == hr::kOk, "a document");
         engine::ApplyLoadOptions(reloaded);
         Check(reloaded.load(target), "the saved file loads");
-        Check(Outline(reloaded, reloaded) == Outline(converted, converted), "the same nodes");
+        Check(contract::Outline(reloaded) == contract::Outline(converted), "the same nodes");
         Check(Attributes(reloaded) == Attributes(converted), "the same attributes");
     } catch (const Error&) {
         // A DOM failure the engine reports; nothing was saved.
@@ -109,16 +101,15 @@ void CopyAtItsLayer(const std::string& input) {
         if (a->children != nullptr && a->children->type == XML_TEXT_NODE &&
             a->children->next == nullptr) {
             const std::string value = reinterpret_cast<const char*>(a->children->content);
-            xmlNodeSetContent(a->children, reinterpret_cast<const xmlChar*>((value + "1").c_str()));
+            xmlNodeSetContent(a->children, BAD_CAST((value + "1").c_str()));
         }
     }
-    if (xmlHasProp(root, reinterpret_cast<const xmlChar*>("fz")) == nullptr) {
-        xmlSetProp(root, reinterpret_cast<const xmlChar*>("fz"),
-                   reinterpret_cast<const xmlChar*>("\"<&\t\xC2\xB5"));
+    if (xmlHasProp(root, BAD_CAST("fz")) == nullptr) {
+        xmlSetProp(root, BAD_CAST("fz"), BAD_CAST("\"<&\t\xC2\xB5"));
     }
     for (int k = 1; xmlNodePtr section = loaded.Section(k); ++k) {
         const std::string text = reinterpret_cast<const char*>(section->content);
-        xmlNodeSetContent(section, reinterpret_cast<const xmlChar*>((text + "\n9,").c_str()));
+        xmlNodeSetContent(section, BAD_CAST((text + "\n9,").c_str()));
     }
     const libxml2::CopyPlan plan = loaded.Plan();
     if (!plan.copyable()) return;

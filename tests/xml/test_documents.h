@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/utf8.h"
+#include "xml/dom.h"
 
 namespace ostrel::test {
 
@@ -98,3 +99,23 @@ inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
 }
 
 }  // namespace ostrel::test
+
+namespace ostrel::xml::contract {
+
+// The value of a node, or "<none>" when it has none: readable in failure messages.
+inline std::wstring ValueOf(const Node& node) { return node.nodeValue().value_or(L"<none>"); }
+
+// The children of a node as "name=value;" each ("name;" when valueless), children of children
+// in brackets: one comparable text for a whole subtree.
+inline std::wstring Outline(const Node& parent) {
+    std::wstring outline;
+    for (Node child = parent.firstChild(); child; child = child.nextSibling()) {
+        outline += child.nodeName();
+        if (const auto value = child.nodeValue()) outline += L"=" + *value;
+        if (child.firstChild()) outline += L"[" + Outline(child) + L"]";
+        outline += L";";
+    }
+    return outline;
+}
+
+}  // namespace ostrel::xml::contract
