@@ -99,11 +99,12 @@ TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
     EXPECT_EQ(test::ReadBytes(source_), "<Editor CRC=\"1\"><Harness/></Editor>");
 }
 
-// The platform's document, but for a save that gives a chosen code and writes nothing.
+// The platform's document, but for a save that gives a chosen code and writes nothing, and, when
+// `broken`, paths that fail after the load as a broken service would.
 class SaveGiving final : public xml::backend::DocumentImpl {
   public:
-    SaveGiving(std::shared_ptr<DocumentImpl> inner, HResult code)
-        : inner_(std::move(inner)), code_(code) {}
+    SaveGiving(std::shared_ptr<DocumentImpl> inner, HResult code, bool broken = false)
+        : inner_(std::move(inner)), code_(code), broken_(broken) {}
     xml::backend::NodeKind kind() const override { return inner_->kind(); }
     std::shared_ptr<NodeImpl> firstChild() override { return inner_->firstChild(); }
     std::shared_ptr<NodeImpl> nextSibling() override { return inner_->nextSibling(); }
@@ -123,6 +124,7 @@ class SaveGiving final : public xml::backend::DocumentImpl {
         return inner_->parseError();
     }
     std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view path) override {
+        if (broken_) RaiseError(hr::kFail, L"the service broke");
         return inner_->selectSingleNode(path);
     }
     std::shared_ptr<NodeImpl> createAttribute(std::wstring_view name) override {
@@ -134,6 +136,7 @@ class SaveGiving final : public xml::backend::DocumentImpl {
   private:
     std::shared_ptr<DocumentImpl> inner_;
     HResult code_;
+    bool broken_;
 };
 
 TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
@@ -193,35 +196,12 @@ TEST_F(ConversionRun, EndsSilentlyWhenNoDocumentCanBeCreated) {
     EXPECT_FALSE(test::ReadBytes(target_));
 }
 
-// A document that loads, then fails the way a broken service would.
-class FailingDocument final : public xml::backend::DocumentImpl {
-  public:
-    xml::backend::NodeKind kind() const override { return xml::backend::NodeKind::kDocument; }
-    std::shared_ptr<NodeImpl> firstChild() override { Fail(); }
-    std::shared_ptr<NodeImpl> nextSibling() override { Fail(); }
-    std::wstring nodeName() override { return L"#document"; }
-    std::optional<std::wstring> nodeValue() override { return std::nullopt; }
-    std::shared_ptr<DocumentImpl> ownerDocument() override { Fail(); }
-    std::shared_ptr<NodeImpl> setAttributeNode(NodeImpl&) override { Fail(); }
-    void putValue(std::wstring_view) override { Fail(); }
-    void putText(std::wstring_view) override { Fail(); }
-    void putAsync(bool) override {}
-    void putResolveExternals(bool) override {}
-    void putPreserveWhiteSpace(bool) override {}
-    bool load(std::wstring_view) override { return true; }
-    std::shared_ptr<xml::backend::ParseErrorImpl> parseError() override { Fail(); }
-    std::shared_ptr<NodeImpl> selectSingleNode(std::wstring_view) override { Fail(); }
-    std::shared_ptr<NodeImpl> createAttribute(std::wstring_view) override { Fail(); }
-    HResult save(std::wstring_view) override { return hr::kFail; }
-    HResult save(io::ByteSink&) override { return hr::kFail; }
-
-  private:
-    [[noreturn]] static void Fail() { RaiseError(hr::kFail, L"the service broke"); }
-};
-
 HResult Failing(xml::Document& document) {
-    document = xml::Document(std::make_shared<FailingDocument>());
-    return hr::kOk;
+    xml::Document platform;
+    const HResult created = xml::CreatePlatformDocument(platform);
+    document =
+        xml::Document(std::make_shared<SaveGiving>(platform.internalObject(), hr::kOk, true));
+    return created;
 }
 
 TEST_F(ConversionRun, ErrorsLeaveTheRunAndNothingIsSaved) {

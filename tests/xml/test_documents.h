@@ -1,9 +1,13 @@
 // Sample documents for the DOM tests, and the byte encodings that program files come in.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
 #include "base/utf8.h"
 #include "xml/dom.h"
 
@@ -101,6 +105,18 @@ inline std::wstring ProgramText(const FileForm& form, const wchar_t* checksum,
 }  // namespace ostrel::test
 
 namespace ostrel::xml::contract {
+
+// The code and description of the error the action raises; a failure of the test, and S_OK, when
+// it raises none.
+inline ErrorReport RaisedBy(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return {ErrorCode(error), ErrorDescription(error)};
+    }
+    ADD_FAILURE() << "nothing was raised";
+    return {hr::kOk, L""};
+}
 
 // The value of a node, or "<none>" when it has none: readable in failure messages.
 inline std::wstring ValueOf(const Node& node) { return node.nodeValue().value_or(L"<none>"); }
