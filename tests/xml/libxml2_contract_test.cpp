@@ -368,9 +368,11 @@ TEST(Libxml2Document, NamesItsOwnKindsOfNodesAndSaysWhatEachMisuseWas) {
         {[&] { document.selectSingleNode(L"/r[bogus()]"); },
          L"Invalid XPath expression \"/r[bogus()]\""},
     };
+    testing::internal::CaptureStderr();
     for (const auto& [misuse, message] : misuses) {
         EXPECT_EQ(contract::RaisedBy(misuse).description, message);
     }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // nothing printed
 }
 
 }  // namespace

@@ -36,12 +36,13 @@ const Form kForms[] = {{"UTF-8", 1},
                        {"ISO-8859-1", 1}};
 
 // A document with every construct whose end the scanner must find: comments that open as
-// "<!-->" and "<!--->", a document type whose comment holds "]]>", whose quoted value holds "]>"
-// and whose instruction holds ">]>", CDATA sections that look like others inside comments, values
-// and instructions, and U+3C00, whose other byte is that of '<'.
+// "<!-->" and "<!--->", a document type whose comment holds "]]>" and "->", whose quoted value
+// holds "]>" and whose instruction holds ">]>", CDATA sections that look like others inside
+// comments, values and instructions, and U+3C00, whose other byte is that of '<'.
 std::string Sample(const char* encoding) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
-           "\"?>\r<!DOCTYPE r [<!-- ]]> --><!ENTITY e \"a]><![CDATA[no]]>\"><?p >]><![CDATA[no]]>?>"
+           "\"?>\r<!DOCTYPE r [<!-- ]]> -> ]> <![CDATA[no]]> --><!ENTITY e "
+           "\"a]><![CDATA[no]]>\"><?p >]><![CDATA[no]]>?>"
            "<!ENTITY f 'v'>]>\r"
            "<!--><r a='0'><![CDATA[no]]>--><!---><![CDATA[no]]>--><?pi <![CDATA[no]]>?>\r"
            "<r a=\"1\"  b = '\xC2\xB5'><![CDATA[S1\r\nx]]><!-- <r> "
@@ -159,7 +160,10 @@ TEST(SourceCopy, PlansNothingForAnUnchangedFileAndSaysWhyAFileCannotBeCopied) {
          "more than one attribute was added to the root"},
         {[](const Loaded& l) { xmlUnsetProp(l.root(), X("a")); },
          "an attribute of the root was removed"},
-        {[](const Loaded& l) { xmlNodeSetContent(l.Section(2), X("a]]>b")); },
+        {[](const Loaded& l) {  // a root edit planned before it
+             xmlSetProp(l.root(), X("a"), X("2"));
+             xmlNodeSetContent(l.Section(2), X("a]]>b"));
+         },
          "a CDATA section's text holds \"]]>\""},
         {[&file](const Loaded& l) {
              test::WriteBytes(l.path(), std::string(file).replace(file.find('x'), 1, "X"));

@@ -410,8 +410,10 @@ std::shared_ptr<backend::NodeImpl> Libxml2Document::SelectFirst(std::wstring_vie
     xmlDocPtr doc = tree_ ? tree_->doc() : nullptr;
     Owned<xmlXPathContext, xmlXPathFreeContext> context(xmlXPathNewContext(doc));
     if (!context) RaiseError(hr::kOutOfMemory, L"Not enough memory for the XPath context.");
-    // Errors are recorded in the context instead of being printed.
+    // Errors are recorded in the context instead of being printed; what the evaluation reports
+    // outside it (an unknown function) is not printed either.
     context->error = IgnoreXPathError;
+    const DiagnosticsRouted silenced;
 
     Owned<xmlXPathCompExpr, xmlXPathFreeCompExpr> compiled(
         xmlXPathCtxtCompile(context.get(), XmlText(expression)));

@@ -53,15 +53,11 @@ std::u32string_view MarkupScanner::UnitsSkippedTo() const {
 
 void MarkupScanner::Scan(const UnitBlock& block) {
     for (std::size_t i = 0; i < block.size();) {
+        // Skipped units would change nothing the lexer reads: they are no closers, and the units
+        // before a unit are read only for a line end already known, or two states later.
         if (const std::u32string_view wanted = UnitsSkippedTo(); !wanted.empty()) {
-            const std::size_t next = block.SkipTo(i, wanted);
-            if (next > i) {
-                previous2_ = next - i >= 2 ? block.at(next - 2) : previous_;
-                previous_ = block.at(next - 1);
-                closers_ = 0;
-                i = next;
-                if (i == block.size()) break;
-            }
+            i = block.SkipTo(i, wanted);
+            if (i == block.size()) break;
         }
         LexUnit(block.at(i), block.OffsetOf(i));
         ++i;
