@@ -94,6 +94,7 @@ void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
 }
 
 void AppendNarrowed(std::string& out, std::wstring_view run) { AppendAscii(out, run); }
+void AppendWidened(std::wstring& out, std::string_view run) { AppendAscii(out, run); }
 
 // Whether every code unit is ASCII: one pass that ORs them together, which the compiler makes a
 // vector loop, where a search for the first other unit goes one unit at a time.
@@ -103,7 +104,6 @@ bool IsAscii(std::basic_string_view<Unit> text) {
     for (const Unit unit : text) all |= static_cast<std::uint32_t>(unit);
     return all < 0x80;
 }
-void AppendWidened(std::wstring& out, std::string_view run) { AppendAscii(out, run); }
 
 }  // namespace
 

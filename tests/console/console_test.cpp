@@ -213,8 +213,6 @@ TEST_F(ConsoleConverter, QuietPrintsOnlyFailuresAndTheSummary) {
     EXPECT_EQ(run.err.find(kNewline), run.err.size() - kNewline.size()) << run.err;
 }
 
-// --check converts in memory: it names the files a conversion would change, tells by its status,
-// and writes nothing at all.
 // A run of the converter on some files: its status, and the start (or end) of what it writes.
 struct Case {
     std::vector<std::wstring> files;
@@ -223,6 +221,8 @@ struct Case {
     std::string error;
 };
 
+// --check converts in memory: it names the files a conversion would change, tells by its status,
+// and writes nothing at all.
 TEST_F(ConsoleConverter, CheckNamesTheFilesThatWouldChangeAndWritesNothing) {
     ASSERT_EQ(Convert({source_, target_}).exitCode, 0);
     const std::wstring noFixtures = Put(L"empty.vlf", "<Editor><Harness/></Editor>");

@@ -101,9 +101,9 @@ TEST_F(ConversionRun, StopsWithoutSavingWhenThereAreNoFixtureBlocks) {
 
 // The platform's document, but for a save that gives a chosen code and writes nothing, and, when
 // `broken`, paths that fail after the load as a broken service would.
-class SaveGiving final : public xml::backend::DocumentImpl {
+class ScriptedDocument final : public xml::backend::DocumentImpl {
   public:
-    SaveGiving(std::shared_ptr<DocumentImpl> inner, HResult code, bool broken = false)
+    ScriptedDocument(std::shared_ptr<DocumentImpl> inner, HResult code, bool broken = false)
         : inner_(std::move(inner)), code_(code), broken_(broken) {}
     xml::backend::NodeKind kind() const override { return inner_->kind(); }
     std::shared_ptr<NodeImpl> firstChild() override { return inner_->firstChild(); }
@@ -144,7 +144,8 @@ TEST_F(ConversionRun, EachSaveCodeHasItsLineAndOnlyS_OKCompletes) {
     const auto factory = [](xml::Document& document) {
         xml::Document platform;
         const HResult created = xml::CreatePlatformDocument(platform);
-        document = xml::Document(std::make_shared<SaveGiving>(platform.internalObject(), code));
+        document =
+            xml::Document(std::make_shared<ScriptedDocument>(platform.internalObject(), code));
         return created;
     };
     const struct {
@@ -200,7 +201,7 @@ HResult Failing(xml::Document& document) {
     xml::Document platform;
     const HResult created = xml::CreatePlatformDocument(platform);
     document =
-        xml::Document(std::make_shared<SaveGiving>(platform.internalObject(), hr::kOk, true));
+        xml::Document(std::make_shared<ScriptedDocument>(platform.internalObject(), hr::kOk, true));
     return created;
 }
 

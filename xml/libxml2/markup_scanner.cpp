@@ -1,7 +1,5 @@
 #include "xml/libxml2/markup_scanner.h"
 
-#include <iterator>
-
 namespace ostrel::xml::libxml2 {
 
 namespace {

@@ -104,7 +104,8 @@ class MarkupScanner {
 
     State state_ = State::kText;
     char32_t quote_ = 0;
-    char32_t previous_ = 0;  // the two units before, for "<!--" in a declaration and CR LF
+    // The two units lexed before, for "<!--" in a declaration and CR LF (a skip leaves them).
+    char32_t previous_ = 0;
     char32_t previous2_ = 0;
     int closers_ = 0;             // '-', ']' or '?' in a row inside the construct at hand
     std::size_t keyword_ = 0;     // units matched of "CDATA["
